@@ -1,0 +1,20 @@
+// TIniFile: an INI file read and written through the profile rules (ProfileFile.h).
+#pragma once
+
+#include "Classes.h"
+#include "Text.h"
+
+class TIniFile {
+ public:
+  explicit TIniFile(const AnsiString& fileName) : FFileName(fileName) {}
+  const AnsiString& FileName() const { return FFileName; }
+
+  AnsiString ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const;
+  // Raises EIniFileException "Unable to write to <file>" when the write fails.
+  void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
+  void ReadSections(TStringList& strings) const;
+  void ReadSection(const AnsiString& section, TStringList& strings) const;
+
+ private:
+  AnsiString FFileName;
+};
