@@ -5,6 +5,11 @@
 
 #include <vector>
 
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
 class TStringList {
  public:
   int Add(const AnsiString& s) {

@@ -13,6 +13,9 @@ const char PathDelim = '/';
 namespace fs {
 namespace {
 
+// The program's paths are ANSI text; the file system's names are UTF-8.
+std::string Native(const std::string& path) { return AnsiToUtf8(path); }
+
 bool WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -26,12 +29,14 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-bool IsRegularFile(const std::string& path) {
+bool IsRegularFile(const std::string& ansiPath) {
+  std::string path = Native(ansiPath);
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::optional<Signature> Stat(const std::string& path) {
+std::optional<Signature> Stat(const std::string& ansiPath) {
+  std::string path = Native(ansiPath);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
   return Signature{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
@@ -40,7 +45,8 @@ std::optional<Signature> Stat(const std::string& path) {
                    int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
 }
 
-std::optional<std::string> ReadAll(const std::string& path) {
+std::optional<std::string> ReadAll(const std::string& ansiPath) {
+  std::string path = Native(ansiPath);
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string out;
@@ -61,7 +67,8 @@ std::optional<std::string> ReadAll(const std::string& path) {
   return out;
 }
 
-bool ReplaceAtomically(const std::string& path, const std::string& bytes) {
+bool ReplaceAtomically(const std::string& ansiPath, const std::string& bytes) {
+  std::string path = Native(ansiPath);
   // Write through a link to the file it names, so the link stays a link.
   std::string target = path;
   char resolved[PATH_MAX];
@@ -73,7 +80,8 @@ bool ReplaceAtomically(const std::string& path, const std::string& bytes) {
   // A file the user may not write stays as it is, as an in-place write would.
   if (existed && ::access(target.c_str(), W_OK) != 0) return false;
 
-  std::string dir = ExtractFilePath(target);
+  auto slash = target.rfind('/');
+  std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string tmpl = (dir.empty() ? std::string("./") : dir) + ".lumetra-XXXXXX";
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return false;
@@ -103,7 +111,7 @@ bool ReplaceAtomically(const std::string& path, const std::string& bytes) {
 std::string ExecutablePath() {
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  return n > 0 ? Utf8ToAnsi(std::string(buf, static_cast<size_t>(n))) : std::string();
 }
 
 }  // namespace fs

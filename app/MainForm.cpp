@@ -1,0 +1,186 @@
+#include "MainForm.h"
+
+#include "Dialogs.h"
+#include "INIConfig.h"
+#include "SysUtils.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+TMainForm* MainForm = nullptr;
+AnsiString LoginURL;
+AnsiString ConfigPagePath = "config.html";
+
+const char* const BrowserUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322, Drevant-Lumetra/1.0.0.0, "
+    "www.drevant.example)";
+
+static const char LoggedInMarker[] = "tavreq_is_login=true";
+
+TMainForm::TMainForm()
+    : Panel4(&FPanel4),
+      EWB(&FEWB),
+      StatusBar1(&FStatusBar1),
+      ProgressBar1(&FProgressBar1),
+      FPanel4(this),
+      FEWB(&FPanel4),
+      FStatusBar1(this),
+      FProgressBar1(this) {
+  SetBounds({0, 0, 800, 600});
+  Panel4->SetAlign(alClient);
+  EWB->SetUserAgent(BrowserUserAgent);
+  EWB->SetDisableCtrlShortcuts("N");
+  EWB->SetUserInterfaceOptions({EnablesFormsAutoComplete, EnableThemes});
+  StatusBar1->SetHeight(19);
+  StatusBar1->SetPanels({500, 200, 0});
+  ProgressBar1->SetRange(0, 100);
+
+  OnCreate = [this] { FormCreate(); };
+  OnDestroy = [this] { FormDestroy(); };
+  using namespace std::placeholders;
+  EWB->OnDocumentComplete = std::bind(&TMainForm::EWBDocumentComplete, this, _1, _2, _3);
+  EWB->OnNavigateError = std::bind(&TMainForm::EWBNavigateError, this, _1, _2, _3, _4);
+  EWB->OnProgressChange = std::bind(&TMainForm::EWBProgressChange, this, _1, _2, _3);
+  EWB->OnStatusTextChange = std::bind(&TMainForm::EWBStatusTextChange, this, _1, _2);
+  EWB->OnTitleChange = std::bind(&TMainForm::EWBTitleChange, this, _1, _2);
+  EWB->OnScriptError = std::bind(&TMainForm::EWBScriptError, this, _1, _2, _3);
+}
+
+void TMainForm::FormCreate() {
+  AnsiString SkinName;
+  {
+    TINIConfig Config;
+    // The missing file has been reported and the application is ending.
+    if (!Config.Opened()) return;
+    FConfigComplete = Config.IsComplete();
+    LoginURL = Config.BuildPageURL(Config.GetLoginPageURI());
+    SkinName = Config.GetSkin();
+  }
+  if (!Trim(SkinName).empty()) {
+    SkinData1.SetSkinFile(SkinName);
+    if (!SkinData1.Active()) SkinData1.SetActive(true);
+  }
+  ConfigPagePath = ExtractFilePath(Application->ExeName) + "config.html";
+  PlaceProgressBar();
+  if (FConfigComplete) {
+    ShowLoginPage();
+  } else {
+    ShowConfigPage();
+  }
+}
+
+void TMainForm::FormDestroy() { DetachListener(); }
+
+void TMainForm::ShowLoginPage() {
+  ApplyDialogLayout();
+  SetCaption(Ansi(u8"登录"));
+  EWB->Navigate(LoginURL);
+}
+
+void TMainForm::ShowConfigPage() {
+  ApplyDialogLayout();
+  SetCaption(Ansi(u8"配置运行参数"));
+  EWB->Navigate(AnsiToWide(ConfigPagePath));
+}
+
+bool TMainForm::IsLoggedIn() {
+  auto Document = EWB->Document();
+  AnsiString Cookie = Document ? WideToAnsi(Document->cookie()) : AnsiString();
+  return !Cookie.empty() && Cookie.find(LoggedInMarker) != AnsiString::npos;
+}
+
+void TMainForm::ApplyDialogLayout() {
+  if (BorderStyle() == bsDialog) return;
+  SetHeight(300);
+  SetWidth(450);
+  SetPosition(poDesktopCenter);
+  SetBorderStyle(bsDialog);
+  StatusBar1->Hide();
+  VertScrollBar.Visible = false;
+  auto Options = EWB->UserInterfaceOptions();
+  Options.insert(DontUseScrollBars);
+  EWB->SetUserInterfaceOptions(Options);
+}
+
+void TMainForm::ApplyMainLayout() {
+  if (BorderStyle() == bsSizeable) return;
+  SetWindowState(wsMaximized);
+  SetBorderStyle(bsSizeable);
+  VertScrollBar.Visible = true;
+  StatusBar1->Show();
+  auto Options = EWB->UserInterfaceOptions();
+  Options.erase(DontUseScrollBars);
+  EWB->SetUserInterfaceOptions(Options);
+}
+
+void TMainForm::PlaceProgressBar() {
+  int B = StatusBar1->BorderWidth;
+  ProgressBar1->SetParent(StatusBar1);
+  ProgressBar1->SetLeft(StatusBar1->Panel(0).Width + 2);
+  ProgressBar1->SetTop(B + 2);
+  ProgressBar1->SetHeight(StatusBar1->Height() - (B + 2));
+  ProgressBar1->SetWidth(StatusBar1->Panel(1).Width + B - 2);
+  ProgressBar1->SetPosition(0);
+}
+
+void TMainForm::AttachListener(TEmbeddedWB* Browser) {
+  if (FListenerLink) return;
+  auto Document = Browser->Document();
+  if (!Document) return;
+  // A document without connection points gives no link.
+  FListenerLink = HtmlListener1.Connect(*Document);
+}
+
+void TMainForm::DetachListener() {
+  if (!FListenerLink) return;
+  FListenerLink->Disconnect();
+  FListenerLink.reset();
+}
+
+// ---- browser events ----
+
+void TMainForm::EWBDocumentComplete(TObject*, IWebBrowser2* pDisp, const WideString&) {
+  if (pDisp == EWB->DefaultInterface()) AttachListener(EWB);
+  if (IsLoggedIn()) ApplyMainLayout();
+}
+
+void TMainForm::EWBNavigateError(TObject*, IWebBrowser2*, const WideString&, int32_t StatusCode) {
+  AnsiString Folder = ExtractFilePath(Application->ExeName);
+  switch (StatusCode) {
+    case static_cast<int32_t>(0x800C0005):  // server or proxy not found
+      ShowConfigPage();
+      break;
+    case 404:
+      EWB->Navigate(Folder + "404.html");
+      break;
+    case 500:
+      EWB->Navigate(Folder + "500.html");
+      break;
+    default:
+      EWB->Navigate(Folder + "unknownerror.html");
+      break;
+  }
+}
+
+void TMainForm::EWBProgressChange(TObject*, int32_t Progress, int32_t ProgressMax) {
+  if (ProgressMax == 0) {
+    ProgressBar1->SetPosition(0);
+    return;
+  }
+  double Percent = std::trunc(double(Progress) / double(ProgressMax) * 100.0) + 1;
+  // Odd reports (a progress far beyond its maximum) must not overflow the conversion.
+  ProgressBar1->SetPosition(static_cast<int>(std::clamp(Percent, double(INT_MIN), double(INT_MAX))));
+}
+
+void TMainForm::EWBStatusTextChange(TObject*, const WideString& Text) { StatusBar1->SetPanelText(0, WideToAnsi(Text)); }
+
+void TMainForm::EWBTitleChange(TObject*, const WideString& Text) {
+  SetCaption(WideToAnsi(Text));
+  if (Text.find(u"http://") != WideString::npos) SetCaption("Lumetra");
+}
+
+void TMainForm::EWBScriptError(TObject*, const WideString& ErrorMessage, bool& CancelScripts) {
+  ShowMessage(WideToAnsi(ErrorMessage));
+  CancelScripts = true;
+}

@@ -1,0 +1,5 @@
+#include "Downloader.h"
+
+TDownloaderForm* DownloaderForm = nullptr;
+
+TDownloaderForm::TDownloaderForm() { SetCaption(Ansi(u8"导出")); }

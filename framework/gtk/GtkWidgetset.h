@@ -1,0 +1,37 @@
+// The widgetset of the Linux desktop: GTK 3 windows and a WebKitGTK browser.
+#pragma once
+
+#include "../Widgetset.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <vector>
+
+class TGtkWidgetset : public IWidgetset {
+ public:
+  TGtkWidgetset();
+  ~TGtkWidgetset() override;
+
+  int MessageBox(const MessageBoxRequest& request) override;
+  std::unique_ptr<IFormBackend> CreateForm(TForm& form, IFormEvents& events) override;
+  std::unique_ptr<IControlBackend> CreatePanel(TPanel& panel) override;
+  std::unique_ptr<IStatusBarBackend> CreateStatusBar(TStatusBar& bar) override;
+  std::unique_ptr<IProgressBarBackend> CreateProgressBar(TProgressBar& bar) override;
+  std::unique_ptr<IBrowserBackend> CreateBrowser(TEmbeddedWB& browser, IBrowserEvents& events) override;
+  void RunMessageLoop() override;
+  void QuitMessageLoop() override;
+  void ProcessMessagesUntil(const std::function<bool()>& done) override;
+  TRect VirtualScreen() override;
+  TRect PrimaryScreen() override;
+  bool ApplySkin(const AnsiString& fileName) override;
+
+  // One browsing context for the program: its website data lives in folders of its own.
+  WebKitWebContext* WebContext();
+
+ private:
+  GMainLoop* FMainLoop = nullptr;
+  bool FQuitRequested = false;
+  WebKitWebContext* FWebContext = nullptr;
+  GtkCssProvider* FSkin = nullptr;
+};
