@@ -117,7 +117,9 @@ struct FormPeer : GtkPeer, IFormBackend {
     Box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(FWidget), Box);
     gtk_widget_show(Box);
-    gtk_window_set_gravity(GTK_WINDOW(FWidget), GDK_GRAVITY_NORTH_WEST);
+    // Positions name the client area: the frame's size is added by us once measured,
+    // which window managers agree on better than on where a frame's corner goes.
+    gtk_window_set_gravity(GTK_WINDOW(FWidget), GDK_GRAVITY_STATIC);
     g_signal_connect(FWidget, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(FWidget, "configure-event", G_CALLBACK(OnConfigure), this);
     g_signal_connect(FWidget, "window-state-event", G_CALLBACK(OnWindowState), this);
@@ -193,7 +195,6 @@ struct FormPeer : GtkPeer, IFormBackend {
                                 : tool            ? GDK_WINDOW_TYPE_HINT_UTILITY
                                                   : GDK_WINDOW_TYPE_HINT_NORMAL);
     gtk_window_set_decorated(w, Style != bsNone);
-    gtk_window_set_resizable(w, !Fixed());
     // A fixed window offers neither minimise nor maximise, as a dialog border does.
     gtk_widget_realize(FWidget);
     if (GdkWindow* gw = gtk_widget_get_window(FWidget))
@@ -208,15 +209,19 @@ struct FormPeer : GtkPeer, IFormBackend {
     GtkWindow* w = GTK_WINDOW(FWidget);
     int cw = std::max(1, Outer.Width - Frame.left - Frame.right);
     int ch = std::max(1, Outer.Height - Frame.top - Frame.bottom);
+    // A fixed border is a window whose smallest and largest sizes are the same;
+    // GTK's own non-resizable windows would not shrink to a measured frame.
     if (Fixed()) {
-      gtk_widget_set_size_request(Box, cw, ch);
-      gtk_window_resize(w, cw, ch);
+      GdkGeometry g{};
+      g.min_width = g.max_width = cw;
+      g.min_height = g.max_height = ch;
+      gtk_window_set_geometry_hints(w, nullptr, &g, GdkWindowHints(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
     } else {
-      gtk_widget_set_size_request(Box, -1, -1);
-      gtk_window_set_default_size(w, cw, ch);
-      gtk_window_resize(w, cw, ch);
+      gtk_window_set_geometry_hints(w, nullptr, nullptr, GdkWindowHints(0));
     }
-    gtk_window_move(w, Outer.Left, Outer.Top);
+    gtk_window_set_default_size(w, cw, ch);
+    gtk_window_resize(w, cw, ch);
+    gtk_window_move(w, Outer.Left + Frame.left, Outer.Top + Frame.top);
     Applying = false;
   }
 
