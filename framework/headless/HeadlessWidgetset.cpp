@@ -7,11 +7,12 @@
 #include <algorithm>
 
 namespace {
+// Holds the document, as a real link keeps its connection point alive.
 struct HeadlessConnection : IConnection {
-  HeadlessDocument* Doc;
+  std::shared_ptr<HeadlessDocument> Doc;
   IDocumentEventSink* Sink;
   bool Connected = true;
-  HeadlessConnection(HeadlessDocument* d, IDocumentEventSink* s) : Doc(d), Sink(s) {}
+  HeadlessConnection(std::shared_ptr<HeadlessDocument> d, IDocumentEventSink* s) : Doc(std::move(d)), Sink(s) {}
   void Disconnect() override {
     if (!Connected) return;
     Connected = false;
@@ -24,7 +25,7 @@ struct HeadlessConnection : IConnection {
 std::shared_ptr<IConnection> HeadlessDocument::Advise(IDocumentEventSink& sink) {
   if (!HasConnectionPoints) return nullptr;
   Sinks.push_back(&sink);
-  return std::make_shared<HeadlessConnection>(this, &sink);
+  return std::make_shared<HeadlessConnection>(shared_from_this(), &sink);
 }
 
 void HeadlessDocument::Fire(const AnsiString& eventName) {

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
 // What every peer records.
@@ -56,7 +57,7 @@ struct HeadlessProgressBar : HeadlessControl, IProgressBarBackend {
 };
 
 // A document a test builds: its cookie, and whether a listener is connected.
-struct HeadlessDocument : IHTMLDocument2 {
+struct HeadlessDocument : IHTMLDocument2, std::enable_shared_from_this<HeadlessDocument> {
   explicit HeadlessDocument(std::string cookieUtf8 = {}) : Cookie(Utf8ToWide(cookieUtf8)) {}
   WideString Cookie;
   bool HasConnectionPoints = true;

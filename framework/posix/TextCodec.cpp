@@ -61,11 +61,20 @@ std::string_view Replacement(Charset to) {
 
 iconv_t Open(Charset from, Charset to) {
   // The program is single-threaded on its main thread, but tests and tools may not be.
-  thread_local std::map<std::pair<int, int>, iconv_t> cache;
-  auto& cd = cache[{from, to}];
+  struct Cache {
+    std::map<std::pair<int, int>, iconv_t> open;
+    ~Cache() {
+      for (auto& [key, cd] : open) iconv_close(cd);
+    }
+  };
+  thread_local Cache cache;
+  auto& cd = cache.open[{from, to}];
   if (cd == iconv_t{}) {
     cd = iconv_open(Name(to), Name(from));
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert text");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+      cache.open.erase({from, to});
+      throw std::runtime_error("iconv cannot convert text");
+    }
   }
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   return cd;
