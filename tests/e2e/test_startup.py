@@ -14,7 +14,7 @@ UA_PREFIX = ("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 1
              "Drevant-Lumetra/1.0.0.0, ")
 # Outer size, frame included, centred on the screen.
 DIALOG = Geometry((harness.SCREEN[0] - 450) // 2, (harness.SCREEN[1] - 300) // 2, 450, 300)
-TOLERANCE = 2  # the WM rounds the frame around the client by a pixel or two
+TOLERANCE = 2  # centring with the frame added may round a pixel or two either way
 
 
 def as_path(target):
