@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "BrowserToHostImpl.h"
 #include "Dialogs.h"
 #include "INIConfig.h"
 #include "SysUtils.h"
@@ -45,6 +46,7 @@ TMainForm::TMainForm()
   EWB->OnStatusTextChange = std::bind(&TMainForm::EWBStatusTextChange, this, _1, _2);
   EWB->OnTitleChange = std::bind(&TMainForm::EWBTitleChange, this, _1, _2);
   EWB->OnScriptError = std::bind(&TMainForm::EWBScriptError, this, _1, _2, _3);
+  EWB->OnGetExternal = std::bind(&TMainForm::EWBGetExternal, this, _1, _2);
 }
 
 void TMainForm::FormCreate() {
@@ -62,6 +64,9 @@ void TMainForm::FormCreate() {
     if (!SkinData1.Active()) SkinData1.SetActive(true);
   }
   ConfigPagePath = ExtractFilePath(Application->ExeName) + "config.html";
+  // Only the configured server's pages and the program's own get window.external:
+  // any other site could otherwise write files through it.
+  EWB->ExternalOrigins = {OriginOf(LoginURL), "file://" + ExtractFilePath(Application->ExeName)};
   PlaceProgressBar();
   if (FConfigComplete) {
     ShowLoginPage();
@@ -184,3 +189,71 @@ void TMainForm::EWBScriptError(TObject*, const WideString& ErrorMessage, bool& C
   ShowMessage(WideToAnsi(ErrorMessage));
   CancelScripts = true;
 }
+
+// A fresh object for every request; the browser holds the only reference.
+void TMainForm::EWBGetExternal(TObject*, std::shared_ptr<IAutoDispatch>& ppDispatch) {
+  ppDispatch = std::make_shared<TBrowserToHost>();
+}
+
+// ---- operations of the script bridge ----
+
+void TMainForm::ApplicationExit() {
+  UrlHistory.ClearHistory();
+  Application->Terminate();
+}
+
+int TMainForm::GetScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+int TMainForm::GetScreenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
+
+// Six positions of one digit each: state and size, border, own scroll bars, status
+// bar, placement, page scroll bars. A bad position fails after the earlier ones took effect.
+void TMainForm::WindowResize(int width, int height, const AnsiString& state) {
+  auto Digit = [&](size_t position) {
+    return StrToInt(position <= state.size() ? state.substr(position - 1, 1) : AnsiString());
+  };
+  switch (Digit(1)) {
+    case 1:
+      SetWindowState(wsMaximized);
+      SetFocus();
+      break;
+    case 2:
+      SetWindowState(wsMinimized);
+      break;
+    default:
+      SetWindowState(wsNormal);
+      SetWidth(width);
+      SetHeight(height);
+      SetFocus();
+      break;
+  }
+  static const TFormBorderStyle Borders[] = {bsDialog, bsNone, bsSingle, bsSizeable, bsSizeToolWin, bsToolWindow};
+  int border = Digit(2);
+  SetBorderStyle(border <= 5 ? Borders[border] : bsSingle);
+  int bars = Digit(3);
+  HorzScrollBar.Visible = bars == 1 || bars >= 3;
+  VertScrollBar.Visible = bars >= 2;
+  switch (Digit(4)) {
+    case 0:
+      StatusBar1->Hide();
+      break;
+    case 1:
+      PlaceProgressBar();
+      StatusBar1->Show();
+      break;
+    default:
+      StatusBar1->Show();
+      break;
+  }
+  SetPosition(Digit(5) == 1 ? poDesktopCenter : poDefault);
+  auto Options = EWB->UserInterfaceOptions();
+  if (Digit(6) == 0) {
+    Options.insert(DontUseScrollBars);
+  } else {
+    Options.erase(DontUseScrollBars);
+  }
+  EWB->SetUserInterfaceOptions(Options);
+}
+
+void TMainForm::SetCloseHandler(const AnsiString& name) { FCloseHandler = name; }
+void TMainForm::ClearUrlHistory() { UrlHistory.ClearHistory(); }
+void TMainForm::ClearIECache() { IECache.ClearCache(); }

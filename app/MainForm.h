@@ -6,6 +6,7 @@
 #include "Forms.h"
 #include "HtmlListener.h"
 #include "SkinData.h"
+#include "UrlHistory.h"
 
 #include <memory>
 
@@ -20,6 +21,8 @@ class TMainForm : public TForm {
   TProgressBar* ProgressBar1;
   THtmlListener HtmlListener1;
   TSkinData SkinData1;
+  TUrlHistory UrlHistory;
+  TIECache IECache;
 
   bool FConfigComplete = false;
   std::shared_ptr<IConnection> FListenerLink;
@@ -43,6 +46,16 @@ class TMainForm : public TForm {
   void EWBStatusTextChange(TObject* Sender, const WideString& Text);
   void EWBTitleChange(TObject* Sender, const WideString& Text);
   void EWBScriptError(TObject* Sender, const WideString& ErrorMessage, bool& CancelScripts);
+  void EWBGetExternal(TObject* Sender, std::shared_ptr<IAutoDispatch>& ppDispatch);
+
+  // For the script bridge.
+  void ApplicationExit();
+  int GetScreenWidth();
+  int GetScreenHeight();
+  void WindowResize(int width, int height, const AnsiString& state);
+  void SetCloseHandler(const AnsiString& name);
+  void ClearUrlHistory();
+  void ClearIECache();
 
  private:
   TPanel FPanel4;

@@ -50,3 +50,34 @@ bool TEmbeddedWB::ScriptError(const WideString& message) {
   if (OnScriptError) OnScriptError(this, message, cancel);
   return cancel;
 }
+
+std::shared_ptr<IAutoDispatch> TEmbeddedWB::GetExternal(const AnsiString& origin) {
+  std::shared_ptr<IAutoDispatch> ppDispatch;
+  if (MayHaveExternal(origin) && OnGetExternal) OnGetExternal(this, ppDispatch);
+  return ppDispatch;
+}
+
+bool TEmbeddedWB::MayHaveExternal(const AnsiString& origin) const {
+  for (auto& allowed : ExternalOrigins) {
+    if (allowed.rfind("file://", 0) == 0) {
+      if (origin.rfind(allowed, 0) == 0 && origin.find("/../") == AnsiString::npos) return true;
+    } else if (!allowed.empty() && OriginOf(origin) == allowed) {
+      return true;
+    }
+  }
+  return false;
+}
+
+AnsiString OriginOf(const AnsiString& url) {
+  auto schemeEnd = url.find("://");
+  if (schemeEnd == AnsiString::npos) return {};
+  AnsiString scheme = AnsiLowerCase(url.substr(0, schemeEnd));
+  auto hostStart = schemeEnd + 3;
+  auto hostEnd = url.find_first_of("/?#", hostStart);
+  AnsiString host = AnsiLowerCase(url.substr(hostStart, hostEnd == AnsiString::npos ? AnsiString::npos : hostEnd - hostStart));
+  if (auto at = host.rfind('@'); at != AnsiString::npos) host.erase(0, at + 1);
+  if ((scheme == "http" && host.size() > 3 && host.ends_with(":80")) ||
+      (scheme == "https" && host.size() > 4 && host.ends_with(":443")))
+    host.erase(host.rfind(':'));
+  return scheme + "://" + host;
+}

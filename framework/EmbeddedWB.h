@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <vector>
+
+// The origin of a URL as browsers compare it: scheme, host and port, lower case,
+// without the scheme's default port.
+AnsiString OriginOf(const AnsiString& url);
 
 // Host flags, with the values of the browser's DOCHOSTUIFLAG.
 namespace hostflag {
@@ -41,12 +46,18 @@ class TEmbeddedWB : public TWinControl, private IBrowserEvents {
   std::shared_ptr<IHTMLDocument2> Document();
   IWebBrowser2* DefaultInterface() { return &FTopLevel; }
 
+  // Documents that may reach the external object: origins ("http://host:port") and
+  // local folders ("file:///folder/"). Pages from anywhere else see none.
+  std::vector<AnsiString> ExternalOrigins;
+  bool MayHaveExternal(const AnsiString& origin) const;
+
   std::function<void(TObject* Sender, IWebBrowser2* pDisp, const WideString& URL)> OnDocumentComplete;
   std::function<void(TObject* Sender, IWebBrowser2* pDisp, const WideString& URL, int32_t StatusCode)> OnNavigateError;
   std::function<void(TObject* Sender, int32_t Progress, int32_t ProgressMax)> OnProgressChange;
   std::function<void(TObject* Sender, const WideString& Text)> OnStatusTextChange;
   std::function<void(TObject* Sender, const WideString& Text)> OnTitleChange;
   std::function<void(TObject* Sender, const WideString& ErrorMessage, bool& CancelScripts)> OnScriptError;
+  std::function<void(TObject* Sender, std::shared_ptr<IAutoDispatch>& ppDispatch)> OnGetExternal;
 
   IBrowserBackend* Peer() const { return static_cast<IBrowserBackend*>(FBackend.get()); }
 
@@ -57,6 +68,7 @@ class TEmbeddedWB : public TWinControl, private IBrowserEvents {
   void StatusTextChange(const WideString& text) override;
   void TitleChange(const WideString& title) override;
   bool ScriptError(const WideString& message) override;
+  std::shared_ptr<IAutoDispatch> GetExternal(const AnsiString& origin) override;
 
   IWebBrowser2 FTopLevel, FFrame;
   AnsiString FUserAgent;

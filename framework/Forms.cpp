@@ -4,6 +4,8 @@
 #include "FileSystem.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 static TApplication theApplication;
 TApplication* Application = &theApplication;
@@ -175,8 +177,10 @@ void TForm::Recreate() {
 void TForm::Place() {
   FNeedsPlacement = false;
   if (FPosition == poDesktopCenter) {
-    TRect desk = Widgetset().VirtualScreen();
-    SetBounds({std::max(0, (desk.Width - Width()) / 2), std::max(0, (desk.Height - Height()) / 2), Width(), Height()});
+    int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    SetBounds({std::max(0, (w - Width()) / 2), std::max(0, (h - Height()) / 2), Width(), Height()});
+  } else if (FPosition == poDefault) {
+    SetBounds(Widgetset().DefaultPlacement(Bounds(), FBorderStyle == bsSizeable || FBorderStyle == bsSizeToolWin));
   }
   FPosition = poDesigned;
 }
@@ -202,7 +206,29 @@ void TForm::Close() {
   }
 }
 
-void TForm::SetFocus() { Peer()->SetFocus(); }
+void TForm::SetFocus() {
+  if (!FVisible || !Enabled) throw EInvalidOperation("Cannot focus a disabled or invisible window");
+  Peer()->SetFocus();
+}
+
+int GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN: return Widgetset().PrimaryScreen().Width;
+    case SM_CYSCREEN: return Widgetset().PrimaryScreen().Height;
+    case SM_CXVIRTUALSCREEN: return Widgetset().VirtualScreen().Width;
+    case SM_CYVIRTUALSCREEN: return Widgetset().VirtualScreen().Height;
+  }
+  return 0;
+}
+
+int StrToInt(const AnsiString& s) {
+  size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+  bool ok = i < s.size() && s.size() - i <= 10;
+  for (size_t j = i; ok && j < s.size(); ++j) ok = s[j] >= '0' && s[j] <= '9';
+  long long v = ok ? std::stoll(s) : 0;
+  if (!ok || v < INT32_MIN || v > INT32_MAX) throw EConvertError(Format("'%s' is not a valid integer value", s.c_str()));
+  return static_cast<int>(v);
+}
 
 bool TForm::CloseRequested() {
   Close();

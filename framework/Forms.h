@@ -8,6 +8,7 @@
 #pragma once
 
 #include "Classes.h"
+#include "SysUtils.h"
 #include "Text.h"
 #include "Widgetset.h"
 
@@ -65,6 +66,19 @@ class TApplication {
 };
 
 extern TApplication* Application;
+
+// Screen sizes as the system metrics give them.
+constexpr int SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVIRTUALSCREEN = 78, SM_CYVIRTUALSCREEN = 79;
+int GetSystemMetrics(int index);
+
+class EInvalidOperation : public Exception {
+  using Exception::Exception;
+};
+class EConvertError : public Exception {
+  using Exception::Exception;
+};
+// Strict decimal integer ("'x' is not a valid integer value" otherwise).
+int StrToInt(const AnsiString& s);
 
 // ---- controls ----
 
@@ -182,6 +196,7 @@ class TForm : public TWinControl, private IFormEvents {
   // The user's close: asks OnCloseQuery, then runs OnClose; closing the main form
   // ends the application.
   void Close();
+  // Raises EInvalidOperation for a hidden or disabled window.
   void SetFocus();
   bool Enabled = true;
 

@@ -2,6 +2,7 @@
 // widgetset chosen by main() (GTK on the desktop, headless in tests) implements it.
 #pragma once
 
+#include "ComObj.h"
 #include "HtmlDocument.h"
 #include "Text.h"
 
@@ -82,6 +83,9 @@ class IBrowserEvents {
   virtual void TitleChange(const WideString& title) = 0;
   // True when the page's scripts are to be stopped.
   virtual bool ScriptError(const WideString& message) = 0;
+  // The object a document's script reaches as window.external; null when the document
+  // (by its origin: "scheme://host:port", or "file://" + path) gets none.
+  virtual std::shared_ptr<IAutoDispatch> GetExternal(const AnsiString& origin) = 0;
 };
 
 class IBrowserBackend : public IControlBackend {
@@ -117,6 +121,14 @@ class IWidgetset {
 
   // A skin file for all windows; false when it could not be used.
   virtual bool ApplySkin(const AnsiString& fileName) = 0;
+
+  // Where the system puts a new window: its default place, and with defaultSize its
+  // default size too.
+  virtual TRect DefaultPlacement(TRect current, bool defaultSize) = 0;
+
+  // The browser's history and cache (cacheentry:: kinds); failures are not reported.
+  virtual void ClearUrlHistory() = 0;
+  virtual void ClearCache(unsigned entryKinds) = 0;
 };
 
 IWidgetset& Widgetset();

@@ -89,7 +89,8 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
  public:
   BrowserPeer(TGtkWidgetset& ws, IBrowserEvents& events)
       : GtkPeer(GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ws.WebContext(), nullptr))),
-        Events(events) {
+        Events(events),
+        Widgets(ws) {
     View = WEBKIT_WEB_VIEW(FWidget);
     Content = webkit_web_view_get_user_content_manager(View);
     webkit_user_content_manager_add_script(
@@ -176,6 +177,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
   }
 
   IBrowserEvents& Events;
+  TGtkWidgetset& Widgets;
   WebKitWebView* View;
   WebKitUserContentManager* Content;
   WebKitUserStyleSheet* NoScroll = nullptr;
@@ -206,7 +208,10 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
 
   static void OnLoadChanged(WebKitWebView* v, WebKitLoadEvent e, BrowserPeer* self) {
     if (e == WEBKIT_LOAD_STARTED) self->LoadFailed = false;
-    if (e == WEBKIT_LOAD_COMMITTED) ++self->Generation;
+    if (e == WEBKIT_LOAD_COMMITTED) {
+      ++self->Generation;
+      self->Widgets.RecordVisit(Uri(v));
+    }
     if (e != WEBKIT_LOAD_FINISHED || self->LoadFailed) return;
     std::string uri = Uri(v);
     testevents::Emit("loaded", {{"uri", uri}});

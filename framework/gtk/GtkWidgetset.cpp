@@ -6,6 +6,11 @@
 #include "TestEvents.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <glib/gstdio.h>
+
+#include "../UrlHistory.h"
 
 // ---- peers in general ----
 
@@ -424,4 +429,51 @@ bool TGtkWidgetset::ApplySkin(const AnsiString& fileName) {
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_USER);
   return true;
+}
+
+TRect TGtkWidgetset::DefaultPlacement(TRect current, bool defaultSize) {
+  // As a window manager places a new window: near the top left of the work area, and
+  // a sizeable one at three quarters of the screen.
+  TRect screen = PrimaryScreen();
+  TRect r{screen.Left + 48, screen.Top + 48, current.Width, current.Height};
+  if (defaultSize) r.Width = screen.Width * 3 / 4, r.Height = screen.Height * 3 / 4;
+  return r;
+}
+
+std::string TGtkWidgetset::HistoryPath() {
+  gchar* path = g_build_filename(g_get_user_data_dir(), "lumetra", "history", nullptr);
+  std::string out = path;
+  g_free(path);
+  return out;
+}
+
+void TGtkWidgetset::RecordVisit(const std::string& uri) {
+  std::string path = HistoryPath();
+  gchar* dir = g_path_get_dirname(path.c_str());
+  g_mkdir_with_parents(dir, 0700);
+  g_free(dir);
+  if (FILE* f = g_fopen(path.c_str(), "a")) {
+    std::fprintf(f, "%lld\t%s\n", static_cast<long long>(std::time(nullptr)), uri.c_str());
+    std::fclose(f);
+  }
+}
+
+void TGtkWidgetset::ClearUrlHistory() {
+  g_remove(HistoryPath().c_str());
+  testevents::Emit("historycleared");
+}
+
+void TGtkWidgetset::ClearCache(unsigned entryKinds) {
+  unsigned types = 0;
+  if (entryKinds & (cacheentry::Normal | cacheentry::Sticky | cacheentry::TrackOffline | cacheentry::TrackOnline))
+    types |= WEBKIT_WEBSITE_DATA_MEMORY_CACHE | WEBKIT_WEBSITE_DATA_DISK_CACHE |
+             WEBKIT_WEBSITE_DATA_OFFLINE_APPLICATION_CACHE | WEBKIT_WEBSITE_DATA_DOM_CACHE;
+  if (entryKinds & cacheentry::Cookie) types |= WEBKIT_WEBSITE_DATA_COOKIES;
+  if (entryKinds & cacheentry::UrlHistory) ClearUrlHistory();
+  // Not waited for: the page that asked is waiting for this call to return.
+  if (types)
+    webkit_website_data_manager_clear(webkit_web_context_get_website_data_manager(WebContext()),
+                                      WebKitWebsiteDataTypes(types), 0, nullptr,
+                                      [](GObject*, GAsyncResult*, gpointer) { testevents::Emit("cachecleared"); },
+                                      nullptr);
 }

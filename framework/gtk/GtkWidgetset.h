@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <string>
 #include <vector>
 
 class TGtkWidgetset : public IWidgetset {
@@ -25,7 +26,12 @@ class TGtkWidgetset : public IWidgetset {
   TRect VirtualScreen() override;
   TRect PrimaryScreen() override;
   bool ApplySkin(const AnsiString& fileName) override;
+  TRect DefaultPlacement(TRect current, bool defaultSize) override;
+  void ClearUrlHistory() override;
+  void ClearCache(unsigned entryKinds) override;
 
+  // The program's own URL history: every top-level page it showed, one line each.
+  void RecordVisit(const std::string& uri);
   // One browsing context for the program: its website data lives in folders of its own.
   WebKitWebContext* WebContext();
 
@@ -34,4 +40,5 @@ class TGtkWidgetset : public IWidgetset {
   bool FQuitRequested = false;
   WebKitWebContext* FWebContext = nullptr;
   GtkCssProvider* FSkin = nullptr;
+  std::string HistoryPath();
 };

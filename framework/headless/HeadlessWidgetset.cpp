@@ -89,4 +89,6 @@ void THeadlessWidgetset::Reset() {
   Skins.clear();
   Pending.clear();
   LoopRuns = LoopQuits = 0;
+  HistoryClears = 0;
+  CacheClears.clear();
 }

@@ -100,6 +100,12 @@ class THeadlessWidgetset : public IWidgetset {
   TRect VirtualScreen() override { return Virtual; }
   TRect PrimaryScreen() override { return Primary; }
   bool ApplySkin(const AnsiString& fileName) override;
+  TRect DefaultPlacement(TRect current, bool defaultSize) override {
+    return {DefaultPlace.Left, DefaultPlace.Top, defaultSize ? DefaultPlace.Width : current.Width,
+            defaultSize ? DefaultPlace.Height : current.Height};
+  }
+  void ClearUrlHistory() override { ++HistoryClears; }
+  void ClearCache(unsigned entryKinds) override { CacheClears.push_back(entryKinds); }
 
   // Peers of the program's controls, by the control.
   HeadlessForm& Of(const TForm& form) { return *static_cast<HeadlessForm*>(Peers.at(&form)); }
@@ -114,6 +120,9 @@ class THeadlessWidgetset : public IWidgetset {
   std::deque<std::function<void()>> Pending;  // what "happens" while the program waits
   TRect Virtual{0, 0, 1280, 1024}, Primary{0, 0, 1280, 1024};
   int LoopRuns = 0, LoopQuits = 0;
+  TRect DefaultPlace{24, 24, 960, 720};  // the system's place (and size) for a new window
+  int HistoryClears = 0;
+  std::vector<unsigned> CacheClears;
   void Reset();
 
  private:

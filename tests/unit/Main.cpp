@@ -25,8 +25,7 @@ void ProgramFolder::SetUp() {
   *Application = TApplication();
   Application->ExeName = (Dir / "lumetra").string();
   Application->Title = "Lumetra";
-  Headless().Boxes.clear();
-  Headless().Answers.clear();
+  Headless().Reset();
 }
 
 void ProgramFolder::TearDown() {
