@@ -7,4 +7,6 @@ int MessageBox(const TForm* owner, const AnsiString& text, const AnsiString& cap
   return Widgetset().MessageBox({owner, text, caption, flags});
 }
 
-void ShowMessage(const AnsiString& text) { Application->MessageBox(text, Application->Title, mb::OK); }
+void ShowMessage(const AnsiString& text) {
+  Application->MessageBox(text, Application->Title, mb::OK | mb::Accelerators);
+}

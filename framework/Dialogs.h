@@ -10,6 +10,8 @@ namespace mb {
 constexpr unsigned OK = 0x0, OKCancel = 0x1, YesNo = 0x4;
 constexpr unsigned IconStop = 0x10, IconQuestion = 0x20, IconWarning = 0x30, IconInformation = 0x40;
 constexpr unsigned ButtonsMask = 0xF, IconMask = 0xF0;
+// The framework's own dialogs: a single "&" underlines the next character, "&&" shows "&".
+constexpr unsigned Accelerators = 0x10000000;
 }  // namespace mb
 
 namespace mr {

@@ -297,6 +297,32 @@ struct FormPeer : GtkPeer, IFormBackend {
   }
 };
 
+// "&x" underlines x, "&&" is one "&"; a lone "&" at the end shows nothing.
+std::string AcceleratorMarkup(const std::string& text, bool plain = false) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) {
+      ++i;
+      if (text[i] == '&') {
+        out += plain ? "&" : "&amp;";
+        continue;
+      }
+      size_t len = 1;  // the whole UTF-8 character
+      while (i + len < text.size() && (static_cast<unsigned char>(text[i + len]) & 0xC0) == 0x80) ++len;
+      std::string ch = text.substr(i, len);
+      gchar* esc = g_markup_escape_text(ch.c_str(), -1);
+      out += plain ? ch : std::string("<u>") + esc + "</u>";
+      g_free(esc);
+      i += len - 1;
+    } else if (text[i] != '&') {
+      char c = text[i];
+      out += plain ? std::string(1, c) : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+    }
+  }
+  return out;
+}
+std::string AcceleratorText(const std::string& text) { return AcceleratorMarkup(text, true); }
+
 GtkMessageType MessageType(unsigned flags) {
   switch (flags & mb::IconMask) {
     case mb::IconStop: return GTK_MESSAGE_ERROR;
@@ -342,6 +368,10 @@ int TGtkWidgetset::MessageBox(const MessageBoxRequest& request) {
                                                                        : GTK_BUTTONS_OK,
                                              "%s", text.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+  if (request.Flags & mb::Accelerators) {
+    gtk_message_dialog_set_markup(GTK_MESSAGE_DIALOG(dialog), AcceleratorMarkup(text).c_str());
+    text = AcceleratorText(text);
+  }
   gtk_window_set_position(GTK_WINDOW(dialog), owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
   testevents::Emit("messagebox", {{"caption", caption},

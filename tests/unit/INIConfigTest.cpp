@@ -41,7 +41,7 @@ TEST_F(INIConfig, MissingFileIsReportedAndTheApplicationEnds) {
   ASSERT_EQ(Headless().Boxes.size(), 1u);
   EXPECT_EQ(Headless().Boxes[0].Text, Ansi(u8"未找到配置文件，应用程序已经损坏，请卸载后重新安装！"));
   EXPECT_EQ(Headless().Boxes[0].Caption, "Lumetra");
-  EXPECT_EQ(Headless().Boxes[0].Flags, mb::OK);
+  EXPECT_EQ(Headless().Boxes[0].Flags, mb::OK | mb::Accelerators);  // the framework's simple message
   EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(AppDir, Dir.string() + "/");
 
