@@ -39,6 +39,8 @@ TMainForm::TMainForm()
 
   OnCreate = [this] { FormCreate(); };
   OnDestroy = [this] { FormDestroy(); };
+  OnCloseQuery = [this](bool& CanClose) { FormCloseQuery(this, CanClose); };
+  OnClose = [this](TCloseAction& Action) { FormClose(this, Action); };
   using namespace std::placeholders;
   EWB->OnDocumentComplete = std::bind(&TMainForm::EWBDocumentComplete, this, _1, _2, _3);
   EWB->OnNavigateError = std::bind(&TMainForm::EWBNavigateError, this, _1, _2, _3, _4);
@@ -76,6 +78,34 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::FormDestroy() { DetachListener(); }
+
+// The page registered by name decides: it is called with 0 and lets the window close
+// only by returning 1. Its failures reach the framework's error box.
+void TMainForm::FormCloseQuery(TObject*, bool& CanClose) {
+  if (FCloseHandler.empty()) return;
+  CanClose = false;
+  auto Document = EWB->Document();
+  if (!Document) return;
+  auto Script = Document->Script();
+  if (!Script) return;
+  DISPID Id;
+  if (Failed(Script->GetIDsOfNames(AnsiToWide(FCloseHandler), Id)))
+    throw EOleError("This object does not support this method");
+  Variant Result;
+  TExcepInfo Excep;
+  HRESULT hr = Script->Invoke(Id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Variant::Int(0)}, &Result, &Excep);
+  if (hr == DISP_E_EXCEPTION)
+    throw EOleError(Format("Method call unsuccessful. %s (%s).", WideToAnsi(Excep.Description).c_str(),
+                           WideToAnsi(Excep.Source).c_str()));
+  if (Failed(hr)) throw EOleSysError(Format("Method call unsuccessful (0x%08X)", unsigned(hr)), hr);
+  if (Result.IsEmpty()) return;
+  CanClose = VarToInteger(Result) == 1;
+}
+
+void TMainForm::FormClose(TObject*, TCloseAction&) {
+  UrlHistory.ClearHistory();
+  Application->Terminate();
+}
 
 void TMainForm::ShowLoginPage() {
   ApplyDialogLayout();

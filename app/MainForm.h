@@ -30,6 +30,8 @@ class TMainForm : public TForm {
 
   void FormCreate();
   void FormDestroy();
+  void FormCloseQuery(TObject* Sender, bool& CanClose);
+  void FormClose(TObject* Sender, TCloseAction& Action);
   void ShowLoginPage();
   void ShowConfigPage();
   bool IsLoggedIn();

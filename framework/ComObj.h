@@ -70,6 +70,10 @@ struct TExcepInfo {
 void SetErrorInfo(const TExcepInfo& info);
 bool GetErrorInfo(TExcepInfo& info);  // takes it: a second call finds nothing
 
+class EOleError : public Exception {
+  using Exception::Exception;
+};
+
 // A failure carrying a system status, returned as it is.
 class EOleSysError : public Exception {
  public:

@@ -25,29 +25,32 @@ void TEmbeddedWB::SetDisableCtrlShortcuts(const AnsiString& letters) { Peer()->S
 
 std::shared_ptr<IHTMLDocument2> TEmbeddedWB::Document() { return Peer()->Document(); }
 
+// Every event reaches its handler through the application's safety net.
 void TEmbeddedWB::DocumentComplete(bool topLevel, const WideString& url) {
-  if (OnDocumentComplete) OnDocumentComplete(this, topLevel ? &FTopLevel : &FFrame, url);
+  if (OnDocumentComplete)
+    Application->Dispatch([&] { OnDocumentComplete(this, topLevel ? &FTopLevel : &FFrame, url); });
 }
 
 void TEmbeddedWB::NavigateError(int32_t statusCode, const WideString& url, bool topLevel) {
-  if (OnNavigateError) OnNavigateError(this, topLevel ? &FTopLevel : &FFrame, url, statusCode);
+  if (OnNavigateError)
+    Application->Dispatch([&] { OnNavigateError(this, topLevel ? &FTopLevel : &FFrame, url, statusCode); });
 }
 
 void TEmbeddedWB::ProgressChange(int32_t progress, int32_t progressMax) {
-  if (OnProgressChange) OnProgressChange(this, progress, progressMax);
+  if (OnProgressChange) Application->Dispatch([&] { OnProgressChange(this, progress, progressMax); });
 }
 
 void TEmbeddedWB::StatusTextChange(const WideString& text) {
-  if (OnStatusTextChange) OnStatusTextChange(this, text);
+  if (OnStatusTextChange) Application->Dispatch([&] { OnStatusTextChange(this, text); });
 }
 
 void TEmbeddedWB::TitleChange(const WideString& title) {
-  if (OnTitleChange) OnTitleChange(this, title);
+  if (OnTitleChange) Application->Dispatch([&] { OnTitleChange(this, title); });
 }
 
 bool TEmbeddedWB::ScriptError(const WideString& message) {
   bool cancel = false;
-  if (OnScriptError) OnScriptError(this, message, cancel);
+  if (OnScriptError) Application->Dispatch([&] { OnScriptError(this, message, cancel); });
   return cancel;
 }
 

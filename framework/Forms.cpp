@@ -54,6 +54,26 @@ int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, 
   return ::MessageBox(MainForm, text, caption, flags);
 }
 
+void TApplication::HandleException(const std::exception& e) {
+  auto* ex = dynamic_cast<const Exception*>(&e);
+  AnsiString text = ex ? ex->Message : AnsiString(e.what());
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += ".";
+  MessageBox(text, Title, mb::OK | mb::IconStop);
+}
+
+void TApplication::Dispatch(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    HandleException(e);
+  }
+}
+
+void TApplication::EndSession() {
+  FTerminated = true;
+  Widgetset().QuitMessageLoop();
+}
+
 // ---- controls ----
 
 TControl::~TControl() = default;
@@ -231,13 +251,15 @@ int StrToInt(const AnsiString& s) {
 }
 
 bool TForm::CloseRequested() {
-  Close();
+  Application->Dispatch([this] { Close(); });
   return Application->Terminated() || !FVisible;
 }
 
 bool TForm::QueryEndSession() {
   bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(canClose);
+  Application->Dispatch([&] {
+    if (OnCloseQuery) OnCloseQuery(canClose);
+  });
   if (!canClose) return false;
   for (auto& check : Application->TerminateChecks)
     if (!check()) return false;

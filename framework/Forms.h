@@ -58,6 +58,15 @@ class TApplication {
 
   int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);
 
+  // A failure that escaped an event handler: the error box (the text with a full
+  // stop added, the title as caption, stop icon); the program carries on.
+  void HandleException(const std::exception& e);
+  // Runs an event handler with that safety net.
+  void Dispatch(const std::function<void()>& handler);
+
+  // The desktop session ends: the loop ends without closing the windows first.
+  void EndSession();
+
   TForm* MainForm = nullptr;
 
  private:

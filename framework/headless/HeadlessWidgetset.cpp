@@ -32,6 +32,27 @@ void HeadlessDocument::Fire(const AnsiString& eventName) {
   for (auto* sink : std::vector<IDocumentEventSink*>(Sinks)) sink->DocumentEvent(eventName);
 }
 
+HRESULT HeadlessScript::GetIDsOfNames(const WideString& name, DISPID& id) {
+  for (size_t i = 0; i < Functions.size(); ++i)
+    if (Functions[i].first == name) {
+      id = static_cast<DISPID>(i);
+      return S_OK;
+    }
+  return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT HeadlessScript::Invoke(DISPID id, uint16_t, const std::vector<Variant>& args, Variant* result,
+                               TExcepInfo* excepInfo) {
+  ++Calls;
+  try {
+    *result = Functions.at(static_cast<size_t>(id)).second(args);
+    return S_OK;
+  } catch (const TExcepInfo& e) {
+    if (excepInfo) *excepInfo = e;
+    return DISP_E_EXCEPTION;
+  }
+}
+
 void HeadlessBrowser::Complete(std::shared_ptr<HeadlessDocument> doc, bool topLevel) {
   if (topLevel) Doc = doc;
   Events.DocumentComplete(topLevel, u"about:blank");

@@ -56,14 +56,26 @@ struct HeadlessProgressBar : HeadlessControl, IProgressBarBackend {
   void SetPosition(int position) override { Shown = position; }
 };
 
-// A document a test builds: its cookie, and whether a listener is connected.
+// A page's script as a test writes it: functions by name. A function throws a
+// TExcepInfo to raise a script error.
+struct HeadlessScript : IScriptDispatch {
+  std::vector<std::pair<WideString, std::function<Variant(const std::vector<Variant>&)>>> Functions;
+  int Calls = 0;
+  HRESULT GetIDsOfNames(const WideString& name, DISPID& id) override;
+  HRESULT Invoke(DISPID id, uint16_t flags, const std::vector<Variant>& args, Variant* result,
+                 TExcepInfo* excepInfo) override;
+};
+
+// A document a test builds: its cookie, its script, and whether a listener is connected.
 struct HeadlessDocument : IHTMLDocument2, std::enable_shared_from_this<HeadlessDocument> {
   explicit HeadlessDocument(std::string cookieUtf8 = {}) : Cookie(Utf8ToWide(cookieUtf8)) {}
   WideString Cookie;
   bool HasConnectionPoints = true;
   std::vector<IDocumentEventSink*> Sinks;
   int Disconnects = 0;
+  std::shared_ptr<HeadlessScript> ScriptObj = std::make_shared<HeadlessScript>();
   WideString cookie() override { return Cookie; }
+  std::shared_ptr<IScriptDispatch> Script() override { return ScriptObj; }
   std::shared_ptr<IConnection> Advise(IDocumentEventSink& sink) override;
   void Fire(const AnsiString& eventName);
 };
