@@ -1,6 +1,7 @@
 // The browser control on GTK: a WebKitGTK web view with the program's host options,
 // its events mapped to those the program handles.
 #include "../EmbeddedWB.h"
+#include "GtkBridge.h"
 #include "GtkPeers.h"
 #include "GtkWidgetset.h"
 #include "TestEvents.h"
@@ -97,6 +98,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
         Content, webkit_user_script_new(kPageScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
     webkit_user_content_manager_register_script_message_handler(Content, "lumetra");
+    Bridge = std::make_unique<GtkBridge>(View, Content, Events);
     g_signal_connect(Content, "script-message-received::lumetra", G_CALLBACK(OnScriptMessage), this);
     g_signal_connect(View, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(View, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -107,6 +109,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
     g_signal_connect(View, "key-press-event", G_CALLBACK(OnKeyPress), this);
   }
   ~BrowserPeer() override {
+    Bridge.reset();
     g_signal_handlers_disconnect_by_data(Content, this);
     g_signal_handlers_disconnect_by_data(View, this);
     if (NoScroll) webkit_user_style_sheet_unref(NoScroll);
@@ -152,6 +155,9 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
   // Runs a script in the top-level document and waits for its result as text.
   // Never while the page waits for the program: the page could not answer.
   std::optional<std::string> EvaluateToString(const char* script) {
+    // An event raised inside a bridge call's nested loop (a message box) would wait
+    // for a page that is itself waiting for the call: no answer rather than a hang.
+    if (Bridge->Answering()) return std::nullopt;
     struct Wait {
       bool done = false;
       std::optional<std::string> result;
@@ -181,6 +187,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
   WebKitWebView* View;
   WebKitUserContentManager* Content;
   WebKitUserStyleSheet* NoScroll = nullptr;
+  std::unique_ptr<GtkBridge> Bridge;
   AnsiString CtrlLetters;
   unsigned Generation = 0;  // of the top-level document: one more for each committed load
   bool LoadFailed = false;
