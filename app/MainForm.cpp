@@ -2,6 +2,7 @@
 
 #include "BrowserToHostImpl.h"
 #include "Dialogs.h"
+#include "IHTMLUtils.h"
 #include "INIConfig.h"
 #include "SysUtils.h"
 
@@ -37,11 +38,13 @@ TMainForm::TMainForm()
   StatusBar1->SetPanels({500, 200, 0});
   ProgressBar1->SetRange(0, 100);
 
+  using namespace std::placeholders;
   OnCreate = [this] { FormCreate(); };
   OnDestroy = [this] { FormDestroy(); };
+  HtmlListener1.OnClick = std::bind(&TMainForm::HtmlListener1HandlersOnClickHandle, this, _1, _2);
+  HtmlListener1.OnKeyPress = std::bind(&TMainForm::HtmlListener1HandlersOnKeyPressHandle, this, _1, _2);
   OnCloseQuery = [this](bool& CanClose) { FormCloseQuery(this, CanClose); };
   OnClose = [this](TCloseAction& Action) { FormClose(this, Action); };
-  using namespace std::placeholders;
   EWB->OnDocumentComplete = std::bind(&TMainForm::EWBDocumentComplete, this, _1, _2, _3);
   EWB->OnNavigateError = std::bind(&TMainForm::EWBNavigateError, this, _1, _2, _3, _4);
   EWB->OnProgressChange = std::bind(&TMainForm::EWBProgressChange, this, _1, _2, _3);
@@ -287,3 +290,93 @@ void TMainForm::WindowResize(int width, int height, const AnsiString& state) {
 void TMainForm::SetCloseHandler(const AnsiString& name) { FCloseHandler = name; }
 void TMainForm::ClearUrlHistory() { UrlHistory.ClearHistory(); }
 void TMainForm::ClearIECache() { IECache.ClearCache(); }
+
+// ---- the configuration page ----
+
+static const char ConfigForm[] = "_CONFIG_FORM";
+static const char SaveButton[] = "_CONFIG_SAVE_BUTTON";
+
+void TMainForm::HtmlListener1HandlersOnClickHandle(TObject*, IHTMLEventObj& Event) {
+  auto Element = Event.srcElement();
+  if (Element && WideToAnsi(Element->tagName()) == "INPUT") HandleSaveButton(Element);
+}
+
+void TMainForm::HandleSaveButton(const std::shared_ptr<IHTMLElement>& Element) {
+  if (WideToAnsi(Element->tagName()) != "INPUT") return;
+  auto Input = Element->QueryInput();
+  if (!Input) return;
+  AnsiString Type = AnsiUpperCase(WideToAnsi(Input->type()));
+  if (Type != "SUBMIT" && Type != "BUTTON") return;
+  if (WideToAnsi(Input->name()) != SaveButton) return;
+  auto Form = TIHTMLUtils().FindParentForm(Element);
+  if (!Form || WideToAnsi(Form->name()) != ConfigForm) return;
+  try {
+    SaveConfigForm();
+  } catch (const Exception& e) {
+    // One clear word instead of a half-finished save: nothing after the failure is written.
+    MessageBox(this, Ansi(u8"保存配置时出错，后面的配置项都没有保存。\n\n原因：") + e.Message, Application->Title,
+               mb::OK | mb::IconStop);
+    return;
+  }
+  if (Application->Terminated()) return;
+  {
+    TINIConfig Config;
+    FConfigComplete = Config.IsComplete();
+  }
+  if (FConfigComplete) {
+    Application->Terminate();
+  } else {
+    ShowMessage(Ansi(u8"配置参数不完整，请重新配置。"));
+  }
+}
+
+void TMainForm::SaveConfigForm() {
+  TIHTMLUtils Utils;
+  TINIConfig Config;
+  if (!Config.Opened()) return;  // reported; the program is ending
+  TStringList Sections, Keys, Values;
+  auto Document = EWB->Document();
+  auto Form = Document ? Utils.GetFormByName(*Document, ConfigForm) : nullptr;
+  if (!Form) {
+    ShowMessage(Ansi(u8"在当前界面没有找到配置表单标记，配置界面可能有错，请与我们的技术支持人员联系。"));
+    return;
+  }
+  auto Names = Utils.GetFormFieldNames(*Form);
+  if (Names->Count() == 0) {
+    ShowMessage(Ansi(u8"当前界面没有找到配置项，配置界面可能有错，请与我们的技术支持人员联系。"));
+    return;
+  }
+  for (auto& Name : *Names) {
+    // A field without a name has no key to be saved under.
+    if (Name.empty()) continue;
+    auto Element = Utils.GetFormElement(*Form, Name);
+    if (!Element) continue;
+    AnsiString Tag = WideToAnsi(Element->tagName());
+    if (Tag != "INPUT" && Tag != "SELECT" && Tag != "TEXTAREA") continue;
+    if (Tag == "INPUT") {
+      AnsiString Type = AnsiUpperCase(WideToAnsi(Element->QueryInput()->type()));
+      if (Type != "TEXT" && Type != "RADIO" && Type != "CHECKBOX") continue;
+    }
+    AnsiString Value = Utils.GetFieldValue(*Form, Name);
+    if (Value.empty()) continue;
+    Sections.Add("general");
+    Keys.Add(Name);
+    Values.Add(Value);
+  }
+  Config.WriteConfigItems(Sections, Keys, Values);
+  ShowMessage(Ansi(u8"系统参数保存成功，程序重启后配置参数生效。") + "\n\r\n\r" +
+              Ansi(u8"点击“OK”按钮后将退出程序，请重新启动。"));
+}
+
+void TMainForm::HtmlListener1HandlersOnKeyPressHandle(TObject*, IHTMLEventObj& Event) {
+  try {
+    auto Element = Event.srcElement();
+    if (!Element || WideToAnsi(Element->tagName()) != "INPUT") return;
+    auto Input = Element->QueryInput();
+    if (Input && Input->type() == u"submit") {
+      if (auto Form = Input->form()) Form->submit();
+    }
+  } catch (...) {
+    // Whatever went wrong, the key press goes on as the page meant it.
+  }
+}

@@ -50,6 +50,12 @@ class TMainForm : public TForm {
   void EWBScriptError(TObject* Sender, const WideString& ErrorMessage, bool& CancelScripts);
   void EWBGetExternal(TObject* Sender, std::shared_ptr<IAutoDispatch>& ppDispatch);
 
+  // The configuration page.
+  void HtmlListener1HandlersOnClickHandle(TObject* Sender, IHTMLEventObj& Event);
+  void HtmlListener1HandlersOnKeyPressHandle(TObject* Sender, IHTMLEventObj& Event);
+  void HandleSaveButton(const std::shared_ptr<IHTMLElement>& Element);
+  void SaveConfigForm();
+
   // For the script bridge.
   void ApplicationExit();
   int GetScreenWidth();

@@ -1,4 +1,5 @@
-// The document interfaces the program reads, modelled on the browser's own.
+// The document interfaces the program reads, modelled on the browser's own. Moving
+// from one interface to another is a query that gives null when the object lacks it.
 #pragma once
 
 #include "ComObj.h"
@@ -6,11 +7,77 @@
 
 #include <memory>
 
-// Events of a document, for a connected listener.
+class IHTMLElement;
+class IHTMLFormElement;
+class IHTMLInputElement;
+class IHTMLSelectElement;
+class IHTMLTextAreaElement;
+
+// Anything the document hands out: an element, or a collection of them.
+class IHTMLObject {
+ public:
+  virtual ~IHTMLObject() = default;
+  virtual std::shared_ptr<IHTMLElement> QueryElement() { return nullptr; }
+  virtual std::shared_ptr<IHTMLFormElement> QueryForm() { return nullptr; }
+  virtual std::shared_ptr<IHTMLInputElement> QueryInput() { return nullptr; }
+  virtual std::shared_ptr<IHTMLSelectElement> QuerySelect() { return nullptr; }
+  virtual std::shared_ptr<IHTMLTextAreaElement> QueryTextArea() { return nullptr; }
+};
+
+class IHTMLElement : public virtual IHTMLObject {
+ public:
+  virtual WideString tagName() = 0;  // upper case
+  virtual std::shared_ptr<IHTMLElement> parentElement() = 0;
+};
+
+// item() gives null when nothing matches, the element when one does, and a
+// collection (which is no element) when several share the name.
+class IHTMLElementCollection : public virtual IHTMLObject {
+ public:
+  virtual int length() = 0;
+  virtual std::shared_ptr<IHTMLObject> item(const Variant& name, const Variant& index) = 0;
+};
+
+class IHTMLFormElement : public virtual IHTMLObject {
+ public:
+  virtual WideString name() = 0;
+  virtual int length() = 0;
+  virtual std::shared_ptr<IHTMLObject> item(const Variant& name, const Variant& index) = 0;
+  virtual void submit() = 0;
+};
+
+class IHTMLInputElement : public virtual IHTMLObject {
+ public:
+  virtual WideString type() = 0;
+  virtual WideString name() = 0;
+  virtual WideString value() = 0;
+  virtual bool checked() = 0;
+  virtual std::shared_ptr<IHTMLFormElement> form() = 0;
+};
+
+class IHTMLSelectElement : public virtual IHTMLObject {
+ public:
+  virtual WideString name() = 0;
+  virtual WideString value() = 0;
+};
+
+class IHTMLTextAreaElement : public virtual IHTMLObject {
+ public:
+  virtual WideString name() = 0;
+  virtual WideString value() = 0;
+};
+
+class IHTMLEventObj {
+ public:
+  virtual ~IHTMLEventObj() = default;
+  virtual std::shared_ptr<IHTMLElement> srcElement() = 0;
+};
+
+// Events of a document, for a connected listener: "click", "keypress", "select".
 class IDocumentEventSink {
  public:
   virtual ~IDocumentEventSink() = default;
-  virtual void DocumentEvent(const AnsiString& name) = 0;
+  virtual void DocumentEvent(const AnsiString& name, IHTMLEventObj& event) = 0;
 };
 
 // The link a connection returns; Disconnect ends the connection.
@@ -36,6 +103,7 @@ class IHTMLDocument2 {
   virtual WideString cookie() = 0;
   // Null when the document has no script.
   virtual std::shared_ptr<IScriptDispatch> Script() = 0;
+  virtual std::shared_ptr<IHTMLElementCollection> forms() = 0;
   // Connects a sink to the document's events; null when the document has no
   // connection points.
   virtual std::shared_ptr<IConnection> Advise(IDocumentEventSink& sink) = 0;

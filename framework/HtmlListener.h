@@ -13,8 +13,9 @@ class THtmlListener : public TObject, private IDocumentEventSink {
   // document offers no connection points.
   std::shared_ptr<IConnection> Connect(IHTMLDocument2& document);
 
-  std::function<void(const AnsiString& eventName)> OnEvent;  // every event, for the handlers
+  // Handler items: click, select and key press of the connected document.
+  std::function<void(TObject* Sender, IHTMLEventObj& Event)> OnClick, OnSelect, OnKeyPress;
 
  private:
-  void DocumentEvent(const AnsiString& name) override;
+  void DocumentEvent(const AnsiString& name, IHTMLEventObj& event) override;
 };

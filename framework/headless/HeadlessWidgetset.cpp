@@ -28,8 +28,13 @@ std::shared_ptr<IConnection> HeadlessDocument::Advise(IDocumentEventSink& sink) 
   return std::make_shared<HeadlessConnection>(shared_from_this(), &sink);
 }
 
-void HeadlessDocument::Fire(const AnsiString& eventName) {
-  for (auto* sink : std::vector<IDocumentEventSink*>(Sinks)) sink->DocumentEvent(eventName);
+void HeadlessDocument::Fire(const AnsiString& eventName, const std::shared_ptr<THtmlNode>& src) {
+  THtmlEvent event(src);
+  for (auto* sink : std::vector<IDocumentEventSink*>(Sinks)) sink->DocumentEvent(eventName, event);
+}
+
+std::shared_ptr<IHTMLElementCollection> HeadlessDocument::forms() {
+  return std::make_shared<THtmlForms>(Root);
 }
 
 HRESULT HeadlessScript::GetIDsOfNames(const WideString& name, DISPID& id) {

@@ -2,6 +2,7 @@
 // showed and lets a test play the user and the browser.
 #pragma once
 
+#include "../HtmlSnapshot.h"
 #include "../Widgetset.h"
 
 #include <deque>
@@ -68,7 +69,9 @@ struct HeadlessScript : IScriptDispatch {
 
 // A document a test builds: its cookie, its script, and whether a listener is connected.
 struct HeadlessDocument : IHTMLDocument2, std::enable_shared_from_this<HeadlessDocument> {
-  explicit HeadlessDocument(std::string cookieUtf8 = {}) : Cookie(Utf8ToWide(cookieUtf8)) {}
+  explicit HeadlessDocument(std::string cookieUtf8 = {}) : Cookie(Utf8ToWide(cookieUtf8)) {
+    Root->OnSubmit = [this](THtmlNode& form) { Submits.push_back(form.Attr("name")); };
+  }
   WideString Cookie;
   bool HasConnectionPoints = true;
   std::vector<IDocumentEventSink*> Sinks;
@@ -76,8 +79,13 @@ struct HeadlessDocument : IHTMLDocument2, std::enable_shared_from_this<HeadlessD
   std::shared_ptr<HeadlessScript> ScriptObj = std::make_shared<HeadlessScript>();
   WideString cookie() override { return Cookie; }
   std::shared_ptr<IScriptDispatch> Script() override { return ScriptObj; }
+  // The page's elements, built by a test; submit() of a form counts in Submits.
+  std::shared_ptr<THtmlNode> Root = THtmlNode::Make("HTML");
+  std::vector<std::string> Submits;
+  std::shared_ptr<IHTMLElementCollection> forms() override;
   std::shared_ptr<IConnection> Advise(IDocumentEventSink& sink) override;
-  void Fire(const AnsiString& eventName);
+  // The user clicks or types on an element: every connected sink hears of it.
+  void Fire(const AnsiString& eventName, const std::shared_ptr<THtmlNode>& src);
 };
 
 struct HeadlessBrowser : HeadlessControl, IBrowserBackend {
