@@ -1,6 +1,7 @@
 // The browser control on GTK: a WebKitGTK web view with the program's host options,
 // its events mapped to those the program handles.
 #include "../EmbeddedWB.h"
+#include "../HtmlSnapshot.h"
 #include "GtkBridge.h"
 #include "GtkPeers.h"
 #include "GtkWidgetset.h"
@@ -79,6 +80,8 @@ class GtkDocument : public IHTMLDocument2 {
  public:
   GtkDocument(BrowserPeer* browser, unsigned generation) : FBrowser(browser), FGeneration(generation) {}
   WideString cookie() override;
+  std::shared_ptr<IScriptDispatch> Script() override;
+  std::shared_ptr<IHTMLElementCollection> forms() override;
   std::shared_ptr<IConnection> Advise(IDocumentEventSink& sink) override;
 
  private:
@@ -158,28 +161,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
     // An event raised inside a bridge call's nested loop (a message box) would wait
     // for a page that is itself waiting for the call: no answer rather than a hang.
     if (Bridge->Answering()) return std::nullopt;
-    struct Wait {
-      bool done = false;
-      std::optional<std::string> result;
-    } wait;
-    webkit_web_view_evaluate_javascript(
-        View, script, -1, nullptr, nullptr, nullptr,
-        [](GObject* source, GAsyncResult* res, gpointer data) {
-          auto* w = static_cast<Wait*>(data);
-          GError* error = nullptr;
-          JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
-          if (value) {
-            gchar* s = jsc_value_to_string(value);
-            w->result = s ? s : "";
-            g_free(s);
-            g_object_unref(value);
-          }
-          g_clear_error(&error);
-          w->done = true;
-        },
-        &wait);
-    while (!wait.done) g_main_context_iteration(nullptr, TRUE);
-    return wait.result;
+    return EvaluateInPage(View, script);
   }
 
   IBrowserEvents& Events;
@@ -188,6 +170,7 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
   WebKitUserContentManager* Content;
   WebKitUserStyleSheet* NoScroll = nullptr;
   std::unique_ptr<GtkBridge> Bridge;
+  std::shared_ptr<THtmlNode> Snapshot;  // the top-level document's elements at its last event
   AnsiString CtrlLetters;
   unsigned Generation = 0;  // of the top-level document: one more for each committed load
   bool LoadFailed = false;
@@ -226,9 +209,10 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
   }
 
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, BrowserPeer* self) {
+    // A failed or cancelled load is not a completed document, whatever comes next.
+    self->LoadFailed = true;
     auto status = StatusForLoadError(error);
     if (!status) return FALSE;
-    self->LoadFailed = true;
     std::string failed = uri ? uri : "";
     testevents::Emit("loadfailed", {{"uri", failed}, {"error", error->message}});
     self->Later([self, failed, code = *status] { self->Events.NavigateError(code, Utf8ToWide(failed), true); });
@@ -319,6 +303,18 @@ struct GtkConnection : IConnection {
 WideString GtkDocument::cookie() {
   if (FGeneration != FBrowser->Generation) return {};
   return Utf8ToWide(FBrowser->EvaluateToString("document.cookie").value_or(""));
+}
+
+std::shared_ptr<IScriptDispatch> GtkDocument::Script() {
+  if (FGeneration != FBrowser->Generation || FBrowser->Bridge->Answering()) return nullptr;
+  return MakePageScript(FBrowser->View);
+}
+
+// The page's forms as they stood when it last told the program of an event; a page
+// that waits for the program cannot be asked anything.
+std::shared_ptr<IHTMLElementCollection> GtkDocument::forms() {
+  if (FGeneration != FBrowser->Generation || !FBrowser->Snapshot) return nullptr;
+  return std::make_shared<THtmlForms>(FBrowser->Snapshot);
 }
 
 std::shared_ptr<IConnection> GtkDocument::Advise(IDocumentEventSink& sink) {

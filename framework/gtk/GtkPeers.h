@@ -6,6 +6,9 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
+#include <string>
+
 class GtkPeer {
  public:
   explicit GtkPeer(GtkWidget* widget);
@@ -27,3 +30,11 @@ class GtkPeer {
 };
 
 GtkPeer* PeerOf(IControlBackend* backend);
+
+typedef struct _WebKitWebView WebKitWebView;
+// Runs a script in the view's top-level document and waits, however long it takes,
+// for its result as text; nullopt when it could not run. Never while the page waits
+// for the program.
+std::optional<std::string> EvaluateInPage(WebKitWebView* view, const std::string& script);
+// The global functions of the page in the view's top-level document.
+std::shared_ptr<IScriptDispatch> MakePageScript(WebKitWebView* view);
