@@ -110,6 +110,52 @@ const char kScriptTemplate[] = R"JS(
   handler.preventExtensions = function () { return false; };
   defineProperty(W, 'external', {value: new ProxyCtor(create(null), handler), writable: false,
                                  configurable: false, enumerable: true});
+
+  // Events of the top-level document, each with its elements as they stand: the
+  // program reads them while the page waits and cannot be asked anything.
+  if (W !== W.top) return;
+  var doc = W.document, listen = EventTarget.prototype.addEventListener,
+      all = Document.prototype.querySelectorAll, submitForm = HTMLFormElement.prototype.submit,
+      MapCtor = Map, mapGet = Map.prototype.get, mapSet = Map.prototype.set, mapHas = Map.prototype.has,
+      push = Array.prototype.push;
+  var wanted = 'form, input, select, textarea, button';
+  function str(v) { return stringify(v === undefined || v === null ? '' : StringCtor(v)); }
+  function snapshot(target) {
+    var nodes = [], elements = [], index = new MapCtor();
+    function add(el) {
+      if (apply(mapHas, index, [el])) return apply(mapGet, index, [el]);
+      var parent = el.parentElement ? add(el.parentElement) : -1;
+      var k = elements.length;
+      apply(mapSet, index, [el, k]);
+      apply(push, elements, [el]);
+      var tag = StringCtor(el.tagName);
+      var n = '{"g":' + stringify(tag) + ',"p":' + parent + ',"n":' + str(el.getAttribute('name')) +
+              ',"i":' + str(el.getAttribute('id'));
+      if (tag === 'INPUT') n += ',"y":' + str(el.type) + ',"c":' + (el.checked ? 'true' : 'false');
+      if (tag === 'INPUT' || tag === 'SELECT' || tag === 'TEXTAREA') n += ',"v":' + str(el.value);
+      apply(push, nodes, [n + '}']);
+      return k;
+    }
+    var list = apply(all, doc, [wanted]);
+    for (var i = 0; i < list.length; i++) add(list[i]);
+    var t = target && target.nodeType === 1 ? add(target) : -1;
+    return {text: '"nodes":[' + nodes.join(',') + '],"target":' + t, elements: elements};
+  }
+  function report(name) {
+    return function (e) {
+      var snap = snapshot(e.target);
+      var r = ask(head + ',"kind":"event","name":"' + name + '",' + snap.text + '}');
+      if (r && r.ok === 1 && r.submit) {
+        for (var k = 0; k < r.submit.length; k++) {
+          var f = snap.elements[r.submit[k]];
+          if (f) { try { apply(submitForm, f, []); } catch (x) {} }
+        }
+      }
+    };
+  }
+  apply(listen, doc, ['click', report('click'), true]);
+  apply(listen, doc, ['keypress', report('keypress'), true]);
+  apply(listen, doc, ['select', report('select'), true]);
 })();
 )JS";
 
@@ -506,6 +552,48 @@ std::string Success(const Variant& result) {
   return out + "}";
 }
 
+using EventHandler = std::function<void(const AnsiString&, const std::shared_ptr<THtmlNode>&,
+                                        const std::shared_ptr<THtmlNode>&)>;
+
+std::string AnswerEvent(const JValue& call, const EventHandler& OnDocumentEvent) {
+  const std::u16string* name = call.Str(u"name");
+  const JValue* nodes = call.Get(u"nodes");
+  const JValue* target = call.Get(u"target");
+  if (!name || !nodes || nodes->kind != JValue::Array || !target || target->kind != JValue::Number)
+    return Refusal("not an event");
+  // Each node names its parent by an earlier place in the list.
+  auto root = THtmlNode::Make("#document");
+  std::vector<std::shared_ptr<THtmlNode>> built;
+  for (auto& n : nodes->items) {
+    auto text = [&](const char16_t* key) {
+      const std::u16string* v = n.Str(key);
+      return v ? WideToUtf8(*v) : std::string();
+    };
+    const JValue* parent = n.Get(u"p");
+    const JValue* checked = n.Get(u"c");
+    if (!parent || parent->kind != JValue::Number) return Refusal("not an event");
+    THtmlNode::Attributes attrs{{"name", text(u"n")}, {"id", text(u"i")}, {"type", text(u"y")}, {"value", text(u"v")}};
+    if (checked && checked->kind == JValue::Bool && checked->b) attrs["checked"] = "true";
+    auto node = THtmlNode::Make(text(u"g"), attrs);
+    int p = int(parent->number);
+    auto& owner = p >= 0 && p < int(built.size()) ? built[size_t(p)] : root;
+    node->Parent = owner;
+    owner->Children.push_back(node);
+    built.push_back(node);
+  }
+  int t = int(target->number);
+  std::vector<int> submits;
+  root->OnSubmit = [&](THtmlNode& form) {
+    for (size_t k = 0; k < built.size(); ++k)
+      if (built[k].get() == &form) submits.push_back(int(k));
+  };
+  if (OnDocumentEvent)
+    OnDocumentEvent(WideToAnsi(*name), root, t >= 0 && t < int(built.size()) ? built[size_t(t)] : nullptr);
+  std::string out = "{\"ok\":1,\"submit\":[";
+  for (size_t k = 0; k < submits.size(); ++k) out += (k ? "," : "") + std::to_string(submits[k]);
+  return out + "]}";
+}
+
 }  // namespace
 
 GtkBridge::GtkBridge(WebKitWebView* view, WebKitUserContentManager* content, IBrowserEvents& events)
@@ -554,6 +642,8 @@ std::string GtkBridge::Answer(std::string_view payload) {
     if (AnsiToWide(ansiOrigin) != *origin) return Refusal("origin");
     std::shared_ptr<IAutoDispatch> object = FEvents.GetExternal(ansiOrigin);
     if (!object) return Refusal("origin");
+
+    if (*kind == u"event") return AnswerEvent(call, OnDocumentEvent);
 
     if (*kind == u"hello") {
       std::string out = "{\"ok\":1,\"members\":[";

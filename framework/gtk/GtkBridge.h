@@ -12,10 +12,13 @@
 // in the code page is the member's own conversion.
 #pragma once
 
+#include "../HtmlSnapshot.h"
 #include "../Widgetset.h"
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +36,14 @@ class GtkBridge {
   // The answer (JSON) to one payload of the channel: the text prompt() returns.
   // Never throws; anything that is not a well-formed call with the run's secret is refused.
   std::string Answer(std::string_view payload);
+
+  // A click, key press or selection in the top-level document, with the page's elements
+  // as they stand (root) and the one it happened on. The page waits meanwhile; forms
+  // the handler submits are submitted by the page once it has its answer. A failure
+  // goes back to the page as the failure of its event.
+  std::function<void(const AnsiString& name, const std::shared_ptr<THtmlNode>& root,
+                     const std::shared_ptr<THtmlNode>& target)>
+      OnDocumentEvent;
 
  private:
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, GtkBridge* self);

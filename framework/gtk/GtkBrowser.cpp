@@ -102,6 +102,14 @@ class BrowserPeer : public GtkPeer, public IBrowserBackend {
                                         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
     webkit_user_content_manager_register_script_message_handler(Content, "lumetra");
     Bridge = std::make_unique<GtkBridge>(View, Content, Events);
+    // A connected listener hears the events of the document it was connected to only.
+    Bridge->OnDocumentEvent = [this](const AnsiString& name, const std::shared_ptr<THtmlNode>& root,
+                                     const std::shared_ptr<THtmlNode>& target) {
+      Snapshot = root;
+      THtmlEvent event(target);
+      for (auto& [generation, sink] : std::vector(Sinks))
+        if (generation == Generation) sink->DocumentEvent(name, event);
+    };
     g_signal_connect(Content, "script-message-received::lumetra", G_CALLBACK(OnScriptMessage), this);
     g_signal_connect(View, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(View, "load-failed", G_CALLBACK(OnLoadFailed), this);
