@@ -5,7 +5,7 @@ set -euo pipefail
 
 build=(cmake g++ make pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libsoup-3.0-dev)
 run=(python3 xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk)
-test=(libgtest-dev googletest)
+test=(libgtest-dev googletest python3-gi gir1.2-glib-2.0 dbus)
 bench=(libbenchmark-dev libglib2.0-dev python3)
 fuzz=(clang libclang-rt-14-dev)
 

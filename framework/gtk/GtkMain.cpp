@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
   }
   TGtkWidgetset widgetset;
   UseWidgetset(&widgetset);
+  widgetset.JoinSession();
   return LumetraMain(argc, argv);
 }

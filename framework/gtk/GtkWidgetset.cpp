@@ -350,6 +350,7 @@ const char* IconName(unsigned flags) {
 TGtkWidgetset::TGtkWidgetset() = default;
 
 TGtkWidgetset::~TGtkWidgetset() {
+  if (FApp) g_object_unref(FApp);
   if (FWebContext) g_object_unref(FWebContext);
   if (FSkin) g_object_unref(FSkin);
 }
@@ -404,6 +405,18 @@ void TGtkWidgetset::RunMessageLoop() {
     FQuitRequested = false;
     return;
   }
+  if (FApp && !FInSessionLoop) {
+    // The application's own loop, so that the session's end reaches us.
+    FInSessionLoop = true;
+    FQuitByProgram = false;
+    g_application_run(G_APPLICATION(FApp), 0, nullptr);
+    FInSessionLoop = false;
+    if (!FQuitByProgram) {
+      testevents::Emit("sessionend");
+      Application->EndSession();
+    }
+    return;
+  }
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   GMainLoop* outer = FMainLoop;
   FMainLoop = loop;
@@ -415,9 +428,44 @@ void TGtkWidgetset::RunMessageLoop() {
 void TGtkWidgetset::QuitMessageLoop() {
   if (FMainLoop) {
     g_main_loop_quit(FMainLoop);
+  } else if (FInSessionLoop) {
+    FQuitByProgram = true;
+    g_application_quit(G_APPLICATION(FApp));
   } else {
     FQuitRequested = true;
   }
+}
+
+void TGtkWidgetset::JoinSession() {
+  GtkApplication* app = gtk_application_new("example.drevant.Lumetra", G_APPLICATION_NON_UNIQUE);
+  g_object_set(app, "register-session", TRUE, nullptr);
+  g_signal_connect(app, "activate", G_CALLBACK(+[](GApplication*, gpointer) {}), nullptr);
+  g_signal_connect(app, "query-end", G_CALLBACK(OnQueryEnd), this);
+  GError* error = nullptr;
+  // Without a session bus there is no session to join: the program runs as it is.
+  if (!g_application_register(G_APPLICATION(app), nullptr, &error)) {
+    g_clear_error(&error);
+    g_object_unref(app);
+    return;
+  }
+  g_application_hold(G_APPLICATION(app));
+  FApp = app;
+}
+
+// The session asks whether it may end: the same question as the user's close, and
+// while the page says no, the end is held off.
+void TGtkWidgetset::OnQueryEnd(GtkApplication* app, TGtkWidgetset* self) {
+  if (self->FInhibit) {
+    gtk_application_uninhibit(app, self->FInhibit);
+    self->FInhibit = 0;
+  }
+  TForm* main = Application->MainForm;
+  auto* peer = main ? dynamic_cast<FormPeer*>(static_cast<IFormBackend*>(main->Peer())) : nullptr;
+  bool mayEnd = !peer || peer->Events.QueryEndSession();
+  testevents::Emit("queryend", {{"answer", mayEnd ? "yes" : "no"}});
+  if (!mayEnd)
+    self->FInhibit = gtk_application_inhibit(app, GTK_WINDOW(peer->Widget()), GTK_APPLICATION_INHIBIT_LOGOUT,
+                                             AnsiToUtf8(Ansi(u8"当前页面不允许关闭程序")).c_str());
 }
 
 void TGtkWidgetset::ProcessMessagesUntil(const std::function<bool()>& done) {

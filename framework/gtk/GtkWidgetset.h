@@ -30,6 +30,10 @@ class TGtkWidgetset : public IWidgetset {
   void ClearUrlHistory() override;
   void ClearCache(unsigned entryKinds) override;
 
+  // Joins the desktop session, where there is one: a log-off or shutdown then asks
+  // the main window as its close does, and ends the loop without closing it.
+  void JoinSession();
+
   // The program's own URL history: every top-level page it showed, one line each.
   void RecordVisit(const std::string& uri);
   // One browsing context for the program: its website data lives in folders of its own.
@@ -38,6 +42,10 @@ class TGtkWidgetset : public IWidgetset {
  private:
   GMainLoop* FMainLoop = nullptr;
   bool FQuitRequested = false;
+  GtkApplication* FApp = nullptr;  // registered with the session manager, or null
+  bool FInSessionLoop = false, FQuitByProgram = false;
+  guint FInhibit = 0;
+  static void OnQueryEnd(GtkApplication* app, TGtkWidgetset* self);
   WebKitWebContext* FWebContext = nullptr;
   GtkCssProvider* FSkin = nullptr;
   std::string HistoryPath();
