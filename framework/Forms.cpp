@@ -12,18 +12,23 @@ TApplication* Application = &theApplication;
 
 // ---- application ----
 
-bool TApplication::Initialize(int argc, char** argv) {
-  if (ExeName.empty()) ExeName = fs::ExecutablePath();
+int TApplication::RegisterSwitch(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     AnsiString a = argv[i];
     if (a.size() < 2 || (a[0] != '-' && a[0] != '/')) continue;
     AnsiString name = AnsiUpperCase(a.substr(1));
-    if (name == "REGSERVER" || name == "UNREGSERVER") {
-      if (OnRegisterServer) OnRegisterServer(name == "UNREGSERVER");
-      return false;
-    }
+    if (name == "REGSERVER") return 1;
+    if (name == "UNREGSERVER") return 2;
   }
-  return true;
+  return 0;
+}
+
+bool TApplication::Initialize(int argc, char** argv) {
+  if (ExeName.empty()) ExeName = fs::ExecutablePath();
+  int sw = RegisterSwitch(argc, argv);
+  if (sw == 0) return true;
+  if (OnRegisterServer) OnRegisterServer(sw == 2);
+  return false;
 }
 
 void TApplication::Run() {

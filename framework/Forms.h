@@ -26,6 +26,9 @@ class TApplication {
   // Reads the command line. False when it only asked to register or unregister the
   // automation server: that is done and the program ends with code 0.
   bool Initialize(int argc, char** argv);
+  // The switch "REGSERVER" or "UNREGSERVER" ("-" or "/" before it, any letter case):
+  // 1 to register, 2 to unregister, 0 for none.
+  static int RegisterSwitch(int argc, char** argv);
 
   // Creates a form: the reference is set before its creation handler runs, and the
   // first form created is the main form.

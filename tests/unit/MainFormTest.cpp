@@ -257,3 +257,24 @@ TEST_F(MainWindow, ProgressTitleStatusAndScriptErrors) {
   EXPECT_EQ(Headless().Boxes[0].Caption, "Lumetra");
   EXPECT_EQ(Headless().Boxes[0].Flags, mb::OK | mb::Accelerators);  // the framework's simple message
 }
+
+TEST(Application, RegisterSwitchesEndTheStartAtOnce) {
+  struct {
+    std::vector<std::string> args;
+    bool goesOn;
+  } cases[] = {{{}, true},
+               {{"/REGSERVER"}, false},
+               {{"-regserver"}, false},
+               {{"/UnRegServer"}, false},
+               {{"-Automation"}, true},
+               {{"REGSERVER"}, true},
+               {{"-EMBEDDING", "/regserver"}, false},
+               {{"--regserver"}, true}};
+  for (auto& c : cases) {
+    std::vector<char*> argv{const_cast<char*>("lumetra")};
+    for (auto& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+    TApplication app;
+    app.ExeName = "/x/lumetra";
+    EXPECT_EQ(app.Initialize(static_cast<int>(argv.size()), argv.data()), c.goesOn) << testing::PrintToString(c.args);
+  }
+}
