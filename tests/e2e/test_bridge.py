@@ -298,6 +298,16 @@ class BridgeTest(harness.ProgramTestCase):
         page.post(f"external.Navigate({json.dumps(target)})")
         prog.wait_event(lambda e: e.get("event") == "loaded" and e.get("uri") == target)
 
+    def test_message_box_while_a_frame_completes(self):
+        # The frame's completion is handled inside the box's loop, while the page waits
+        # for the call: the program must not ask that page anything then.
+        prog, win = self.start_page("bridge-modal.html")
+        box = prog.wait_event({"event": "messagebox", "text": "框架已载入"})
+        self.server.wait_report("bridge-frame")
+        prog.press_return_on(box["caption"])
+        self.server.wait_report("bridge-modal-done")
+        self.assertTrue(prog.responds(win), prog.describe())
+
     def test_application_exit_ends_program_with_code_0(self):
         prog, win, page = self.command_page()
         page.post("external.ApplicationExit()")
