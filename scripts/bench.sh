@@ -55,6 +55,22 @@ for name in "$@"; do
       python3 bench/startup/startup_bench.py --dist build-bench-gtk/dist \
         --bare build-bench-gtk/bench/startup/bare_webkit ${STARTUP_RUNS:+--runs "$STARTUP_RUNS"}
       ;;
+    bridge)
+      # window.external against an asynchronous round trip, in the same GTK build
+      # folder as the start-up benchmark; under Xvfb when there is no display.
+      scripts/deps.sh bench
+      cmake -S . -B build-bench-gtk -DCMAKE_BUILD_TYPE=Release \
+        "-DCMAKE_CXX_FLAGS=-Wno-error=maybe-uninitialized -Wno-error=restrict" \
+        -DLUMETRA_BENCH=ON -DLUMETRA_TESTS=OFF -DLUMETRA_GTK=ON >/dev/null
+      cmake --build build-bench-gtk -j"$(nproc)" --target bridge_bench >build-bench-gtk/build.log 2>&1 ||
+        { cat build-bench-gtk/build.log; exit 1; }
+      echo "== window.external: synchronous round trip against an asynchronous one"
+      if [ -n "${DISPLAY:-}" ]; then
+        build-bench-gtk/bench/bridge/bridge_bench
+      else
+        xvfb-run -a build-bench-gtk/bench/bridge/bridge_bench
+      fi
+      ;;
     *) echo "bench.sh: unknown benchmark '$name'" >&2; usage ;;
   esac
 done
