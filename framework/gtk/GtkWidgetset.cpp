@@ -350,7 +350,13 @@ const char* IconName(unsigned flags) {
 TGtkWidgetset::TGtkWidgetset() = default;
 
 TGtkWidgetset::~TGtkWidgetset() {
-  if (FApp) g_object_unref(FApp);
+  if (FApp) {
+    if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(FApp))) {
+      if (FEndSignal) g_dbus_connection_signal_unsubscribe(bus, FEndSignal);
+      if (FStopSignal) g_dbus_connection_signal_unsubscribe(bus, FStopSignal);
+    }
+    g_object_unref(FApp);
+  }
   if (FWebContext) g_object_unref(FWebContext);
   if (FSkin) g_object_unref(FSkin);
 }
@@ -379,7 +385,9 @@ int TGtkWidgetset::MessageBox(const MessageBoxRequest& request) {
                                   {"text", text},
                                   {"icon", IconName(request.Flags)},
                                   {"buttons", buttons == mb::YesNo ? "yesno" : buttons == mb::OKCancel ? "okcancel" : "ok"}});
+  FOpenBoxes.push_back(dialog);
   int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  std::erase(FOpenBoxes, dialog);
   gtk_widget_destroy(dialog);
   switch (response) {
     case GTK_RESPONSE_YES: return mr::Yes;
@@ -450,6 +458,21 @@ void TGtkWidgetset::JoinSession() {
   }
   g_application_hold(G_APPLICATION(app));
   FApp = app;
+  // When the session ends, a message box still open would keep its own loop going
+  // on a desktop that is gone: it is closed as if the user had dismissed it.
+  if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(app))) {
+    auto onEnd = +[](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
+                     gpointer self) { static_cast<TGtkWidgetset*>(self)->CloseOpenBoxes(); };
+    FEndSignal = g_dbus_connection_signal_subscribe(bus, nullptr, "org.gnome.SessionManager.ClientPrivate",
+                                                    "EndSession", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+                                                    onEnd, this, nullptr);
+    FStopSignal = g_dbus_connection_signal_subscribe(bus, nullptr, "org.gnome.SessionManager.ClientPrivate", "Stop",
+                                                     nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onEnd, this, nullptr);
+  }
+}
+
+void TGtkWidgetset::CloseOpenBoxes() {
+  for (GtkWidget* box : std::vector<GtkWidget*>(FOpenBoxes)) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_DELETE_EVENT);
 }
 
 // The session asks whether it may end: the same question as the user's close, and

@@ -45,6 +45,9 @@ class TGtkWidgetset : public IWidgetset {
   GtkApplication* FApp = nullptr;  // registered with the session manager, or null
   bool FInSessionLoop = false, FQuitByProgram = false;
   guint FInhibit = 0;
+  guint FEndSignal = 0, FStopSignal = 0;
+  std::vector<GtkWidget*> FOpenBoxes;  // message boxes whose own loops run now
+  void CloseOpenBoxes();
   static void OnQueryEnd(GtkApplication* app, TGtkWidgetset* self);
   WebKitWebContext* FWebContext = nullptr;
   GtkCssProvider* FSkin = nullptr;
