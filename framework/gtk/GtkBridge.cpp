@@ -385,7 +385,7 @@ class JsonReader {
         ++i;
         continue;
       }
-      int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : -1;
+      int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : -1;
       char32_t cp = extra == 3 ? c & 0x07 : extra == 2 ? c & 0x0F : c & 0x1F;
       size_t k = 1;
       for (; extra > 0 && k <= size_t(extra) && i + k < s.size(); ++k) {
