@@ -297,6 +297,8 @@ class BridgeTest(harness.ProgramTestCase):
         target = self.server.url(PAGES + "bridge.html?again")
         page.post(f"external.Navigate({json.dumps(target)})")
         prog.wait_event(lambda e: e.get("event") == "loaded" and e.get("uri") == target)
+        self.assertTrue(poll(lambda: len(self.server.wait_report("bridge-ready")) >= 2, harness.EVENT_TIMEOUT, 0.1))
+        self.assertEqual(page.value("location.search + ' ' + typeof external.GetAppPath()"), "?again string")
 
     def test_message_box_while_a_frame_completes(self):
         # The frame's completion is handled inside the box's loop, while the page waits
