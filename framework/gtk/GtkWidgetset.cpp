@@ -200,10 +200,11 @@ struct FormPeer : GtkPeer, IFormBackend {
                                 : tool            ? GDK_WINDOW_TYPE_HINT_UTILITY
                                                   : GDK_WINDOW_TYPE_HINT_NORMAL);
     gtk_window_set_decorated(w, Style != bsNone);
-    // A fixed window offers neither minimise nor maximise, as a dialog border does.
+    // A fixed window offers neither minimise nor maximise, as a dialog border does;
+    // the program may still maximise it.
     gtk_widget_realize(FWidget);
     if (GdkWindow* gw = gtk_widget_get_window(FWidget))
-      gdk_window_set_functions(gw, Style == bsDialog || Style == bsToolWindow
+      gdk_window_set_functions(gw, (Style == bsDialog || Style == bsToolWindow) && State != wsMaximized
                                        ? GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_CLOSE)
                                        : GDK_FUNC_ALL);
   }
@@ -216,13 +217,19 @@ struct FormPeer : GtkPeer, IFormBackend {
     int ch = std::max(1, Outer.Height - Frame.top - Frame.bottom);
     // A fixed border is a window whose smallest and largest sizes are the same;
     // GTK's own non-resizable windows would not shrink to a measured frame.
-    if (Fixed()) {
+    if (Fixed() && State != wsMaximized) {
       GdkGeometry g{};
       g.min_width = g.max_width = cw;
       g.min_height = g.max_height = ch;
       gtk_window_set_geometry_hints(w, nullptr, &g, GdkWindowHints(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
     } else {
       gtk_window_set_geometry_hints(w, nullptr, nullptr, GdkWindowHints(0));
+      // GTK hands hints to the window manager only at its next resize; a request to
+      // maximise that follows at once must find the fixed size gone already.
+      GdkGeometry none{};
+      none.win_gravity = GDK_GRAVITY_STATIC;
+      if (GdkWindow* gw = gtk_widget_get_window(FWidget))
+        gdk_window_set_geometry_hints(gw, &none, GdkWindowHints(GDK_HINT_WIN_GRAVITY | GDK_HINT_USER_POS));
     }
     gtk_window_set_default_size(w, cw, ch);
     gtk_window_resize(w, cw, ch);
@@ -232,6 +239,11 @@ struct FormPeer : GtkPeer, IFormBackend {
 
   void ApplyState() {
     GtkWindow* w = GTK_WINDOW(FWidget);
+    // A fixed size would keep the window manager from maximising the window.
+    if (Fixed() && State == wsMaximized) {
+      ApplyStyle();
+      ApplyBounds();
+    }
     switch (State) {
       case wsMaximized:
         gtk_window_deiconify(w);
@@ -290,8 +302,14 @@ struct FormPeer : GtkPeer, IFormBackend {
                      : (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) ? wsMaximized
                                                                            : wsNormal;
     if (e->changed_mask & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED)) {
+      bool wasMaximized = self->State == wsMaximized;
       self->State = s;
       self->Events.StateChanged(s);
+      // Back from maximised, a fixed border is fixed again.
+      if (wasMaximized && s != wsMaximized && self->Fixed()) {
+        self->ApplyStyle();
+        self->ApplyBounds();
+      }
     }
     return FALSE;
   }

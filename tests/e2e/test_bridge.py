@@ -268,10 +268,8 @@ class BridgeTest(harness.ProgramTestCase):
         self.assertTrue(poll(lambda: self.is_maximised(win), 15, 0.1), prog.describe())
         self.assertTrue(prog.responds(win), prog.describe())
 
-    @unittest.expectedFailure
     def test_window_resize_maximises_a_dialog_border_window(self):
-        # The GTK window keeps the fixed size hints of its dialog border when asked to
-        # maximise, so the window manager leaves it as it is (widgetset, not the bridge).
+        # A dialog border is a fixed size, which must not keep the window from maximising.
         prog, win, page = self.command_page()
         self.assertEqual(page.error("external.WindowResize(800, 600, '1')"), "'' is not a valid integer value")
         self.assertTrue(poll(lambda: self.is_maximised(win), 15, 0.1), prog.describe())
