@@ -314,7 +314,7 @@ void TMainForm::HandleSaveButton(const std::shared_ptr<IHTMLElement>& Element) {
     SaveConfigForm();
   } catch (const Exception& e) {
     // One clear word instead of a half-finished save: nothing after the failure is written.
-    MessageBox(this, Ansi(u8"保存配置时出错，后面的配置项都没有保存。\n\n原因：") + e.Message, Application->Title,
+    MessageBox(this, Ansi(u8"保存配置时出错，出错处及其后的配置项都没有保存。\n\n原因：") + e.Message, Application->Title,
                mb::OK | mb::IconStop);
     return;
   }
@@ -349,8 +349,16 @@ void TMainForm::SaveConfigForm() {
   for (auto& Name : *Names) {
     // A field without a name has no key to be saved under.
     if (Name.empty()) continue;
-    auto Element = Utils.GetFormElement(*Form, Name);
-    if (!Element) continue;
+    // Names are checked before anything is written, so a bad one leaves the file as it was.
+    std::shared_ptr<IHTMLElement> Element;
+    try {
+      Element = Utils.GetFormElement(*Form, Name);
+    } catch (const EIntfCastError&) {
+      throw Exception(Format(Ansi(u8"字段名称“%s”被多个字段共用。").c_str(), Name.c_str()));
+    }
+    // A listed field that its own name does not find lost characters to the code page.
+    if (!Element || !TIniFile::IsValidKey(Name))
+      throw Exception(Format(Ansi(u8"字段名称“%s”含有不能保存的字符。").c_str(), Name.c_str()));
     AnsiString Tag = WideToAnsi(Element->tagName());
     if (Tag != "INPUT" && Tag != "SELECT" && Tag != "TEXTAREA") continue;
     if (Tag == "INPUT") {

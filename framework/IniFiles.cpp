@@ -22,3 +22,5 @@ void TIniFile::ReadSection(const AnsiString& section, TStringList& strings) cons
   strings.Clear();
   for (auto& name : profile::ReadKeyNames(FFileName, section)) strings.Add(name);
 }
+
+bool TIniFile::IsValidKey(const AnsiString& key) { return profile::IsWritableKey(key); }

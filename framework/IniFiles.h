@@ -14,6 +14,8 @@ class TIniFile {
   void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
   void ReadSections(TStringList& strings) const;
   void ReadSection(const AnsiString& section, TStringList& strings) const;
+  // Whether a key of that name can be written and read back as it is.
+  static bool IsValidKey(const AnsiString& key);
 
  private:
   AnsiString FFileName;

@@ -180,14 +180,18 @@ std::vector<std::string> FitList(const std::vector<std::string>& names, size_t b
   return out;
 }
 
+bool Breaks(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != npos; }
+
 bool Writable(const std::string& section, const std::string& key, const std::string& value) {
-  auto breaks = [](const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != npos; };
-  std::string k = Trim(key);
-  return !breaks(section) && !breaks(key) && !breaks(value) && section.find(']') == npos && !k.empty() &&
-         k.find('=') == npos && k[0] != '[' && k[0] != ';';
+  return !Breaks(section) && !Breaks(value) && section.find(']') == npos && IsWritableKey(key);
 }
 
 }  // namespace
+
+bool IsWritableKey(const std::string& key) {
+  std::string k = Trim(key);
+  return !Breaks(key) && !k.empty() && k.find('=') == npos && k[0] != '[' && k[0] != ';';
+}
 
 std::string ReadString(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& fallback, size_t bufferSize) {

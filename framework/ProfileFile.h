@@ -34,4 +34,8 @@ std::vector<std::string> ReadKeyNames(const std::string& path, const std::string
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value);
 
+// Whether a key of that name reads back as written (no line break, no "=", not
+// starting as a comment or a section, not blank).
+bool IsWritableKey(const std::string& key);
+
 }  // namespace profile
