@@ -1,6 +1,7 @@
 // Calls from the program into the page: evaluated asynchronously by WebKit, waited
 // for in a nested main loop so that the caller sees a synchronous call.
 #include "GtkPeers.h"
+#include "JsonText.h"
 
 #include <webkit2/webkit2.h>
 
@@ -33,28 +34,7 @@ std::optional<std::string> EvaluateInPage(WebKitWebView* view, const std::string
 
 namespace {
 
-// A JavaScript string literal of UTF-8 text.
-std::string Literal(const std::string& utf8) {
-  std::string out = "\"";
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else if (c == 0xE2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
-               (static_cast<unsigned char>(utf8[i + 2]) == 0xA8 || static_cast<unsigned char>(utf8[i + 2]) == 0xA9)) {
-      out += static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 2;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string Literal(const std::string& utf8) { return JsonQuote(utf8); }
 
 std::string ArgumentLiteral(const Variant& v) {
   switch (v.Type()) {

@@ -1,5 +1,7 @@
 #include "TestEvents.h"
 
+#include "JsonText.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,22 +17,7 @@ static const char* Path() {
 
 bool Enabled() { return Path() != nullptr; }
 
-static std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+static std::string Quote(const std::string& s) { return JsonQuote(s); }
 
 void Emit(const char* event, std::initializer_list<std::pair<const char*, std::string>> fields) {
   if (!Enabled()) return;

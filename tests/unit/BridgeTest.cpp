@@ -1,33 +1,17 @@
 #include "BrowserToHostImpl.h"
 #include "Dialogs.h"
-#include "MainForm.h"
-#include "SB64.h"
-#include "Support.h"
+#include "MainWindowFixture.h"
 
 namespace {
 
-class Bridge : public ProgramFolder {
+class Bridge : public MainWindowTest {
  protected:
   void SetUp() override {
-    ProgramFolder::SetUp();
-    std::string ini = "[general]\r\n";
-    for (auto [k, v] : {std::pair{"Version", "1.2.0.0"}, {"ServerURL", "127.0.0.1"}, {"ServerPort", "8080"},
-                        {"IndexPageURI", "/i"}, {"LoginPageURI", "/l"}})
-      ini += std::string(k) + "=" + TSB64().Encode(v) + "\r\n";
-    Spit(Path("Corvane.ini"), ini);
-    Form = std::make_unique<TMainForm>();
-    MainForm = Form.get();
-    Application->MainForm = Form.get();
-    Form->DoCreate();
-    Form->Show();
+    MainWindowTest::SetUp();
+    WriteGeneral({{"Version", "1.2.0.0"}, {"ServerURL", "127.0.0.1"}, {"ServerPort", "8080"}, {"IndexPageURI", "/i"},
+                  {"LoginPageURI", "/l"}});
+    Start(true);
     Headless().Boxes.clear();
-  }
-  void TearDown() override {
-    Form->DoDestroy();
-    Form.reset();
-    MainForm = nullptr;
-    Application->MainForm = nullptr;
-    ProgramFolder::TearDown();
   }
 
   struct Result {
@@ -51,9 +35,6 @@ class Bridge : public ProgramFolder {
     }
     return r;
   }
-  HeadlessBrowser& Browser() { return Headless().Of(*Form->EWB); }
-  HeadlessForm& Window() { return Headless().Of(*Form); }
-  std::unique_ptr<TMainForm> Form;
 };
 
 Variant I(int v) { return Variant::Int(v); }

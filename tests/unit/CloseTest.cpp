@@ -1,33 +1,16 @@
 #include "Dialogs.h"
-#include "MainForm.h"
-#include "SB64.h"
-#include "Support.h"
+#include "MainWindowFixture.h"
 
 namespace {
 
-class Closing : public ProgramFolder {
+class Closing : public MainWindowTest {
  protected:
   void SetUp() override {
-    ProgramFolder::SetUp();
-    std::string ini = "[general]\r\n";
-    for (auto [k, v] : {std::pair{"Version", "1"}, {"ServerURL", "h"}, {"ServerPort", "1"}, {"IndexPageURI", "/i"},
-                        {"LoginPageURI", "/l"}})
-      ini += std::string(k) + "=" + TSB64().Encode(v) + "\r\n";
-    Spit(Path("Corvane.ini"), ini);
-    Form = std::make_unique<TMainForm>();
-    MainForm = Form.get();
-    Application->MainForm = Form.get();
-    Form->DoCreate();
-    Form->Show();
+    MainWindowTest::SetUp();
+    WriteGeneral({{"Version", "1"}, {"ServerURL", "h"}, {"ServerPort", "1"}, {"IndexPageURI", "/i"}, {"LoginPageURI", "/l"}});
+    Start(true);
     Doc = std::make_shared<HeadlessDocument>();
-    Headless().Of(*Form->EWB).Complete(Doc);
-  }
-  void TearDown() override {
-    Form->DoDestroy();
-    Form.reset();
-    MainForm = nullptr;
-    Application->MainForm = nullptr;
-    ProgramFolder::TearDown();
+    Browser().Complete(Doc);
   }
   // The page's close handler, named "onClose", answering with f.
   void Handler(std::function<Variant(const std::vector<Variant>&)> f) {
@@ -37,7 +20,6 @@ class Closing : public ProgramFolder {
   // The user closes the window: did it close?
   bool UserCloses() { return Headless().Of(*Form).Events.CloseRequested(); }
 
-  std::unique_ptr<TMainForm> Form;
   std::shared_ptr<HeadlessDocument> Doc;
 };
 

@@ -1,8 +1,7 @@
 #include "Dialogs.h"
 #include "IHTMLUtils.h"
-#include "MainForm.h"
+#include "MainWindowFixture.h"
 #include "SB64.h"
-#include "Support.h"
 
 using Attrs = THtmlNode::Attributes;
 
@@ -55,26 +54,15 @@ TEST(HTMLUtils, ReadsFormsAsTheBrowserHandsThemOut) {
 
 namespace {
 
-class ConfigPage : public ProgramFolder {
+class ConfigPage : public MainWindowTest {
  protected:
   void SetUp() override {
-    ProgramFolder::SetUp();
-    Spit(Path("Corvane.ini"), "[general]\r\nVersion=" + TSB64().Encode("1.2.0.0") + "\r\n");
-    Form = std::make_unique<TMainForm>();
-    MainForm = Form.get();
-    Application->MainForm = Form.get();
-    Form->DoCreate();
-    Form->Show();
+    MainWindowTest::SetUp();
+    WriteGeneral({{"Version", "1.2.0.0"}});
+    Start(true);
     Doc = std::make_shared<HeadlessDocument>();
     Page = Doc->Root->Add("BODY")->Add("FORM", {{"name", "_CONFIG_FORM"}});
-    Headless().Of(*Form->EWB).Complete(Doc);  // the first document: it gets the listener
-  }
-  void TearDown() override {
-    Form->DoDestroy();
-    Form.reset();
-    MainForm = nullptr;
-    Application->MainForm = nullptr;
-    ProgramFolder::TearDown();
+    Browser().Complete(Doc);  // the first document: it gets the listener
   }
   std::shared_ptr<THtmlNode> Text(const std::string& name, const std::string& value) {
     return Page->Add("INPUT", {{"type", "text"}, {"name", name}, {"value", value}});
@@ -94,7 +82,6 @@ class ConfigPage : public ProgramFolder {
     for (auto& b : Headless().Boxes) out.push_back(AnsiToUtf8(b.Text));
     return out;
   }
-  std::unique_ptr<TMainForm> Form;
   std::shared_ptr<HeadlessDocument> Doc;
   std::shared_ptr<THtmlNode> Page;
 };

@@ -1,46 +1,24 @@
 #include "Dialogs.h"
-#include "MainForm.h"
-#include "SB64.h"
-#include "Support.h"
+#include "MainWindowFixture.h"
 
 #include <map>
 
 namespace {
-
-std::string Ini(const std::map<std::string, std::string>& values) {
-  std::string out = "[general]\r\n";
-  for (auto& [k, v] : values) out += k + "=" + TSB64().Encode(v) + "\r\n";
-  return out;
-}
 
 const std::map<std::string, std::string> kComplete = {
     {"Version", "1.2.0.0"},     {"ServerURL", "127.0.0.1"},
     {"ServerPort", "8080"},     {"IndexPageURI", "/tavreq/login/home.html"},
     {"LoginPageURI", "/tavreq/login/init.html"}};
 
-class MainWindow : public ProgramFolder {
+class MainWindow : public MainWindowTest {
  protected:
-  // A main window created as start-up creates it, over the given Corvane.ini.
-  TMainForm& Start(const std::string* ini) {
-    if (ini) Spit(Path("Corvane.ini"), *ini);
-    Form = std::make_unique<TMainForm>();
-    Application->MainForm = Form.get();
-    Form->DoCreate();
-    return *Form;
-  }
+  // A main window created as start-up creates it, over a Corvane.ini of these values,
+  // or over none.
   TMainForm& Start(const std::map<std::string, std::string>& values) {
-    std::string ini = Ini(values);
-    return Start(&ini);
+    WriteGeneral(values);
+    return MainWindowTest::Start();
   }
-  void TearDown() override {
-    if (Form) Form->DoDestroy();
-    Form.reset();
-    Application->MainForm = nullptr;
-    ProgramFolder::TearDown();
-  }
-  HeadlessBrowser& Browser() { return Headless().Of(*Form->EWB); }
-  HeadlessForm& Window() { return Headless().Of(*Form); }
-  std::unique_ptr<TMainForm> Form;
+  TMainForm& StartWithoutIni() { return MainWindowTest::Start(); }
 };
 
 }  // namespace
@@ -92,7 +70,7 @@ TEST_F(MainWindow, IncompleteConfigurationOpensTheConfigurationPage) {
 }
 
 TEST_F(MainWindow, MissingConfigurationEndsBeforeAnyNavigation) {
-  TMainForm& f = Start(nullptr);
+  TMainForm& f = StartWithoutIni();
   ASSERT_EQ(Headless().Boxes.size(), 1u);
   EXPECT_TRUE(Application->Terminated());
   EXPECT_TRUE(Browser().Navigations.empty());
@@ -115,8 +93,7 @@ TEST_F(MainWindow, SkinFileIsUsedOnlyWhenItExists) {
     Start(values);
     EXPECT_EQ(Headless().Skins.size(), c.applied ? 1u : 0u) << "skin '" << c.skin << "'";
     EXPECT_TRUE(Headless().Boxes.empty());
-    Form->DoDestroy();
-    Form.reset();
+    Stop();
   }
 }
 
@@ -182,7 +159,6 @@ TEST_F(MainWindow, ListenerStaysWithTheFirstTopLevelDocument) {
   EXPECT_FALSE(f.FListenerLink);
 
   // A document without connection points leaves the link empty.
-  Form.reset();
   TMainForm& g = Start(kComplete);
   auto bare = std::make_shared<HeadlessDocument>();
   bare->HasConnectionPoints = false;
