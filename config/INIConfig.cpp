@@ -93,7 +93,8 @@ AnsiString TINIConfig::LoadConfigString(const AnsiString& FileName, int Decode) 
   if (!FOpened) return AnsiString();
   AnsiString Path = FileName.find(PathDelim) == AnsiString::npos ? AppDir + FileName : FileName;
   if (!FileExists(Path)) return AnsiString();
-  TIniFile File(Path);
+  // Read once for the whole listing: a key at a time would read the file a key at a time.
+  TMemIniFile File(Path);
   TStringList Sections, Keys;
   AnsiString Result;
   File.ReadSections(Sections);

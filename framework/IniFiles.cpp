@@ -24,3 +24,13 @@ void TIniFile::ReadSection(const AnsiString& section, TStringList& strings) cons
 }
 
 bool TIniFile::IsValidKey(const AnsiString& key) { return profile::IsWritableKey(key); }
+
+void TMemIniFile::ReadSections(TStringList& strings) const {
+  strings.Clear();
+  for (auto& name : FFile.ReadSectionNames()) strings.Add(name);
+}
+
+void TMemIniFile::ReadSection(const AnsiString& section, TStringList& strings) const {
+  strings.Clear();
+  for (auto& name : FFile.ReadKeyNames(section)) strings.Add(name);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Classes.h"
+#include "ProfileFile.h"
 #include "Text.h"
 
 class TIniFile {
@@ -19,4 +20,18 @@ class TIniFile {
 
  private:
   AnsiString FFileName;
+};
+
+// An INI file read once when opened: for listing a whole file in one go.
+class TMemIniFile {
+ public:
+  explicit TMemIniFile(const AnsiString& fileName) : FFile(fileName) {}
+  AnsiString ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& fallback) const {
+    return FFile.ReadString(section, ident, fallback);
+  }
+  void ReadSections(TStringList& strings) const;
+  void ReadSection(const AnsiString& section, TStringList& strings) const;
+
+ private:
+  profile::Snapshot FFile;
 };

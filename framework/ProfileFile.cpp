@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 namespace profile {
-namespace {
+namespace detail {
 
 constexpr size_t npos = std::string::npos;
 
@@ -37,6 +37,11 @@ struct Parsed {
   std::unordered_map<std::string, size_t> firstSection;
   std::string eol = "\r\n";
 };
+
+}  // namespace detail
+
+namespace {
+using namespace detail;
 
 std::string CutAtNul(std::string s) {
   auto z = s.find('\0');
@@ -193,9 +198,11 @@ bool IsWritableKey(const std::string& key) {
   return !Breaks(key) && !k.empty() && k.find('=') == npos && k[0] != '[' && k[0] != ';';
 }
 
-std::string ReadString(const std::string& path, const std::string& section, const std::string& key,
-                       const std::string& fallback, size_t bufferSize) {
-  if (auto p = Load(path)) {
+namespace {
+
+std::string ReadFrom(const Parsed* p, const std::string& section, const std::string& key, const std::string& fallback,
+                     size_t bufferSize) {
+  if (p) {
     if (const Section* s = FindSection(*p, section)) {
       if (const Key* k = FindKey(*s, key)) {
         std::string v = k->value;
@@ -207,22 +214,47 @@ std::string ReadString(const std::string& path, const std::string& section, cons
   return FitValue(fallback, bufferSize);
 }
 
-std::vector<std::string> ReadSectionNames(const std::string& path, size_t bufferSize) {
+std::vector<std::string> SectionNamesOf(const Parsed* p, size_t bufferSize) {
   std::vector<std::string> names;
-  if (auto p = Load(path)) {
+  if (p)
     for (const auto& s : p->sections)
       if (!s.name.empty()) names.push_back(s.name);
-  }
   return FitList(names, bufferSize);
 }
 
-std::vector<std::string> ReadKeyNames(const std::string& path, const std::string& section, size_t bufferSize) {
+std::vector<std::string> KeyNamesOf(const Parsed* p, const std::string& section, size_t bufferSize) {
   std::vector<std::string> names;
-  if (auto p = Load(path)) {
+  if (p)
     if (const Section* s = FindSection(*p, section))
       for (const auto& k : s->keys) names.push_back(k.name);
-  }
   return FitList(names, bufferSize);
+}
+
+}  // namespace
+
+std::string ReadString(const std::string& path, const std::string& section, const std::string& key,
+                       const std::string& fallback, size_t bufferSize) {
+  return ReadFrom(Load(path).get(), section, key, fallback, bufferSize);
+}
+
+std::vector<std::string> ReadSectionNames(const std::string& path, size_t bufferSize) {
+  return SectionNamesOf(Load(path).get(), bufferSize);
+}
+
+std::vector<std::string> ReadKeyNames(const std::string& path, const std::string& section, size_t bufferSize) {
+  return KeyNamesOf(Load(path).get(), section, bufferSize);
+}
+
+Snapshot::Snapshot(const std::string& path) : FParsed(Load(path)) {}
+std::string Snapshot::ReadString(const std::string& section, const std::string& key, const std::string& fallback,
+                                 size_t bufferSize) const {
+  return ReadFrom(FParsed.get(), section, key, fallback, bufferSize);
+}
+std::vector<std::string> Snapshot::ReadSectionNames(size_t bufferSize) const {
+  return SectionNamesOf(FParsed.get(), bufferSize);
+}
+std::vector<std::string> Snapshot::ReadKeyNames(const std::string& section, size_t bufferSize) const {
+  return KeyNamesOf(FParsed.get(), section, bufferSize);
 }
 
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,

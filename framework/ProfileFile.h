@@ -9,6 +9,7 @@
 // A write changes only the line of its key (or adds one) and keeps every other byte.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,24 @@ std::vector<std::string> ReadKeyNames(const std::string& path, const std::string
 // (a line break anywhere, "=" in the key, "]" in the section): nothing is changed then.
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value);
+
+namespace detail {
+struct Parsed;
+}
+
+// The file as it was read once, by the same rules: for an operation that lists every
+// section, key and value, which would otherwise read the file once per key.
+class Snapshot {
+ public:
+  explicit Snapshot(const std::string& path);
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback,
+                         size_t bufferSize = ValueBufferSize) const;
+  std::vector<std::string> ReadSectionNames(size_t bufferSize = ListBufferSize) const;
+  std::vector<std::string> ReadKeyNames(const std::string& section, size_t bufferSize = ListBufferSize) const;
+
+ private:
+  std::shared_ptr<const detail::Parsed> FParsed;
+};
 
 // Whether a key of that name reads back as written (no line break, no "=", not
 // starting as a comment or a section, not blank).
