@@ -16,17 +16,17 @@ echo "== build with sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLUMETRA_SANITIZE=ON -DLUMETRA_GTK=OFF >/dev/null
 cmake --build build-asan -j"$jobs" --target unit_tests
 
-failed=0
-echo "== unit tests"
-ctest --test-dir build --output-on-failure -j"$jobs" || failed=1
-echo "== unit tests under sanitizers"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs" || failed=1
-echo "== application server tests"
-python3 -m unittest discover -s tests/server -p 'test_*.py' || failed=1
-if [ -d tests/e2e ]; then
-  echo "== end-to-end tests"
-  python3 -m unittest discover -s tests/e2e -p 'test_*.py' -v || failed=1
-fi
+passed=0 failed=0
+suite() {  # name, command...
+  echo "== $1"
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+suite "unit tests" ctest --test-dir build --output-on-failure -j"$jobs"
+suite "unit tests under sanitizers" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+suite "application server tests" python3 -m unittest discover -s tests/server -p 'test_*.py'
+suite "end-to-end tests" python3 -m unittest discover -s tests/e2e -p 'test_*.py' -v
 
-exit $failed
+echo "suites: $passed passed, $failed failed"
+[ "$failed" = 0 ]
