@@ -5,6 +5,8 @@
 #include "SB64.h"
 #include "headless/HeadlessWidgetset.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,19 +17,9 @@
 
 namespace {
 
-std::filesystem::path Folder;
 THeadlessWidgetset Headless;
 
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "violated: %s\n", what);
-  std::abort();
-}
 
-void Cleanup() {
-  std::error_code ec;
-  std::filesystem::remove_all(Folder, ec);
-}
 
 // Names the profile rules give back exactly as written.
 bool Plain(const AnsiString& s) {
@@ -41,13 +33,9 @@ bool Plain(const AnsiString& s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::filesystem::path base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-  Folder = base / ("lumetra-fuzz-" + std::to_string(getpid()));
-  std::filesystem::create_directories(Folder);
-  std::ofstream(Folder / "Corvane.ini", std::ios::binary) << "[general]\r\n";
-  Application->ExeName = (Folder / "lumetra").string();
+  std::ofstream(WorkFolder() / "Corvane.ini", std::ios::binary) << "[general]\r\n";
+  Application->ExeName = (WorkFolder() / "lumetra").string();
   UseWidgetset(&Headless);
-  std::atexit(Cleanup);
   return 0;
 }
 
@@ -74,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AnsiString encoded = TSB64().Encode(value);
   if (encoded.size() >= 2048 || encoded == SkeyText) return 0;
 
-  std::filesystem::remove(Folder / "items.ini");
+  std::filesystem::remove(WorkFolder() / "items.ini");
   TINIConfig config;
   Check(config.Opened() && Headless.Boxes.empty(), "program folder opened");
   Check(config.SaveConfigString("items.ini", item + "#", 1), "plain item saves");

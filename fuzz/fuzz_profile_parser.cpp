@@ -3,6 +3,8 @@
 #include "ProfileFile.h"
 #include "Text.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,19 +17,9 @@
 
 namespace {
 
-std::filesystem::path Folder;
 std::string File;
 
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "violated: %s\n", what);
-  std::abort();
-}
 
-void Cleanup() {
-  std::error_code ec;
-  std::filesystem::remove_all(Folder, ec);
-}
 
 std::string Slurp() {
   std::ifstream in(File, std::ios::binary);
@@ -55,12 +47,7 @@ bool Present(const std::string& section, const std::string& key, std::string& va
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // A folder per process: writes put their temporary file beside the target.
-  std::filesystem::path base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-  Folder = base / ("lumetra-fuzz-" + std::to_string(getpid()));
-  std::filesystem::create_directories(Folder);
-  File = (Folder / "profile.ini").string();
-  std::atexit(Cleanup);
+  File = (WorkFolder() / "profile.ini").string();
   return 0;
 }
 

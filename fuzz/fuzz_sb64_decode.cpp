@@ -2,16 +2,13 @@
 // alphabet characters carry; every byte string survives Encode then Decode.
 #include "SB64.h"
 
+#include "FuzzSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-static void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "violated: %s\n", what);
-  std::abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const TSB64 codec;

@@ -460,6 +460,13 @@ class AppServer:
                 return None
             raise
 
+    def report(self, data):
+        """Posts a report as a page would: tests use it to send pages commands."""
+        request = urllib.request.Request(self.url("/_test/report"), data=json.dumps(data).encode(),
+                                         headers={"Content-Type": "application/json"})
+        with _no_proxy.open(request, timeout=30):
+            pass
+
     def requests(self):
         """Requests seen since the last reset: method, path, status, user_agent, ..."""
         return self._get("/_test/requests")

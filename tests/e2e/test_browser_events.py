@@ -58,10 +58,7 @@ class BrowserEventsTest(harness.ProgramTestCase):
                 if isinstance(r["json"], dict) and (name is None or r["json"].get("name") == name)]
 
     def post_report(self, data):
-        request = urllib.request.Request(self.server.url("/_test/report"), data=json.dumps(data).encode(),
-                                         headers={"Content-Type": "application/json"})
-        with _no_proxy.open(request, timeout=30):
-            pass
+        self.server.report(data)
 
     def wait_report(self, pred, what, timeout=harness.EVENT_TIMEOUT):
         found = poll(lambda: [r for r in self.reports() if pred(r)], timeout, 0.1)

@@ -67,10 +67,7 @@ class SessionTest(harness.ProgramTestCase):
         return prog.describe() + "\n" + self.sm.describe()
 
     def report(self, data):
-        request = urllib.request.Request(self.server.url("/_test/report"), data=json.dumps(data).encode(),
-                                         headers={"Content-Type": "application/json"})
-        with _no_proxy.open(request, timeout=30):
-            pass
+        self.server.report(data)
 
     def asked(self, count):
         """The page's first `count` reports of its close handler being called."""
